@@ -1,0 +1,211 @@
+/*
+** vellumdb.h: the interface that the vellumdb media-library plugin offers to
+** other plugins of the same host player.
+**
+** HOW TO OBTAIN IT
+**   Send the registered window message VELLUMDB_MSG_GETINTERFACE
+**   ("vellumdb_getinterface") to the host's main window through the host. The
+**   plugin's message hook answers by storing the address of a
+**   VellumLibraryInterface in the host message record's result field. The table
+**   lives as long as the plugin module is loaded and never changes.
+**
+** TEXT
+**   Track paths and every text of a record are zero-terminated UTF-8. The one
+**   exception is GetDatabasePath, whose text is in the system ANSI code page.
+**
+** THREADS
+**   Every function may be called from any thread. The plugin serialises its own
+**   use of the database connection with one lock; a call waits for it, but never
+**   for the host's window thread. Listeners are called on the host's window
+**   thread.
+**
+** ANNOUNCEMENTS
+**   Changes made through this table (AddFile, RemoveFile) are NOT announced: they
+**   do not move GetLastChangeTick and send no VELLUMDB_MSG_NOTIFY. Changes made by
+**   the plugin itself (playback, its menu commands) are announced with both.
+**
+** GROUPING MANY AddFile CALLS
+**   Each AddFile without a transaction commits on its own, which is slow for many
+**   files. Group them on the raw connection:
+**
+**       sqlite3_exec(lib->GetDatabaseHandle(), "BEGIN", 0, 0, 0);
+**       for (...) lib->AddFile(path);
+**       sqlite3_exec(lib->GetDatabaseHandle(), "COMMIT", 0, 0, 0);
+**
+**   The plugin joins a transaction that is already open on its connection: its
+**   own work (a play start, an end-of-play update) then lands in yours and is
+**   committed by your COMMIT. Keep such transactions short.
+**
+** This header compiles as C99 and as C++, and needs no other header first.
+*/
+#ifndef VELLUMDB_H
+#define VELLUMDB_H
+
+#include <stdint.h>
+
+#if !defined(_WIN32) && !defined(__stdcall)
+/* Builds of the portable core outside Windows have one calling convention. */
+#define __stdcall
+#endif
+
+#define VELLUMDB_VERSION        "1.1.0"
+#define VELLUMDB_VERSION_NUMBER 1001000
+
+/* Names of the registered window messages (RegisterWindowMessage). */
+#define VELLUMDB_MSG_GETINTERFACE   "vellumdb_getinterface"
+#define VELLUMDB_MSG_NOTIFY         "vellumdb_notify"
+#define VELLUMDB_MSG_GETINTERFACE_W L"vellumdb_getinterface"
+#define VELLUMDB_MSG_NOTIFY_W       L"vellumdb_notify"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+struct sqlite3;
+
+/* One track of the library. Opaque: read it through the field getters. */
+typedef struct VellumTrackRecord VellumTrackRecord;
+
+/* Layout-compatible with the Win32 SYSTEMTIME. */
+typedef struct VellumSystemTime {
+    uint16_t wYear;
+    uint16_t wMonth;        /* 1 to 12 */
+    uint16_t wDayOfWeek;    /* 0 is Sunday */
+    uint16_t wDay;
+    uint16_t wHour;
+    uint16_t wMinute;
+    uint16_t wSecond;
+    uint16_t wMilliseconds; /* always 0 from GetTimeField */
+} VellumSystemTime;
+
+/* Indexes for GetStringField. */
+enum {
+    VELLUMDB_STRING_FILE_NAME = 0,
+    VELLUMDB_STRING_FILE_TITLE = 1,
+    VELLUMDB_STRING_FILE_EXT = 2,
+    VELLUMDB_STRING_CODEC = 3
+};
+
+/* Indexes for GetNumberField. */
+enum {
+    VELLUMDB_NUMBER_FILE_SIZE = 0,
+    VELLUMDB_NUMBER_DURATION = 1,     /* whole seconds */
+    VELLUMDB_NUMBER_CHANNELS = 2,
+    VELLUMDB_NUMBER_SAMPLINGRATE = 3, /* Hz */
+    VELLUMDB_NUMBER_BITRATE = 4,      /* bits per second */
+    VELLUMDB_NUMBER_RATING = 5,
+    VELLUMDB_NUMBER_PLAYCOUNT = 6,
+    VELLUMDB_NUMBER_LASTPLAYED = 7,   /* seconds since 1970, 0 = never */
+    VELLUMDB_NUMBER_MODIFY = 8
+};
+
+/* Indexes for GetTagField. */
+enum {
+    VELLUMDB_TAG_TITLE = 0,
+    VELLUMDB_TAG_ARTIST = 1,
+    VELLUMDB_TAG_ALBUM = 2,
+    VELLUMDB_TAG_GENRE = 3,
+    VELLUMDB_TAG_DATE = 4,
+    VELLUMDB_TAG_COMMENT = 5,
+    VELLUMDB_TAG_TRACKNUMBER = 6,
+    VELLUMDB_TAG_PERFORMER = 7,       /* the composer */
+    VELLUMDB_TAG_COPYRIGHT = 8,
+    VELLUMDB_TAG_SUBTITLE = 9,
+    VELLUMDB_TAG_ALBUMARTIST = 10,
+    VELLUMDB_TAG_DISCNUMBER = 11
+};
+
+/* Selectors for GetTimeField. */
+enum {
+    VELLUMDB_TIME_LASTPLAYED = 0,
+    VELLUMDB_TIME_MODIFY = 1
+};
+
+/*
+** A listener hears every message of the host's main window while the plugin is
+** enabled, the plugin's own VELLUMDB_MSG_NOTIFY among them. It runs on the host's
+** window thread; its result is ignored. It may add or remove listeners, itself
+** included. Remove it before your module unloads.
+*/
+typedef intptr_t (__stdcall *VellumListener)(void* window, uint32_t message,
+                                             uintptr_t wParam, intptr_t lParam);
+
+/* The raw SQLite connection, or null once the plugin has shut down. The plugin
+** owns it: never close it. */
+typedef struct sqlite3* (__stdcall *VellumGetDatabaseHandleFn)(void);
+
+/* The database file's path in the system ANSI code page, owned by the plugin. */
+typedef const char* (__stdcall *VellumGetDatabasePathFn)(void);
+
+/* The GetTickCount value of the plugin's last announced change. */
+typedef uint32_t (__stdcall *VellumGetLastChangeTickFn)(void);
+
+/* Adds a listener at the end of the list; a listener already there is not
+** added twice. Returns 1. */
+typedef int32_t (__stdcall *VellumAddListenerFn)(VellumListener listener);
+
+/* Removes a listener; one that is not there changes nothing. Returns 1. */
+typedef int32_t (__stdcall *VellumRemoveListenerFn)(VellumListener listener);
+
+/* Probes the UTF-8 track path and inserts its row, or refreshes it keeping its
+** rating, play count, last-played and modify times. A track that cannot be
+** opened, a null path, or one longer than 519 UTF-16 units, writes nothing.
+** Returns a non-zero value that carries no meaning. Not announced. */
+typedef int32_t (__stdcall *VellumAddFileFn)(const char* utf8Path);
+
+/* Removes the row whose path equals the UTF-8 text byte for byte. A null path
+** does nothing. Returns a non-zero value that carries no meaning. Not announced. */
+typedef int32_t (__stdcall *VellumRemoveFileFn)(const char* utf8Path);
+
+/* Reads the row whose path equals the UTF-8 text byte for byte (letter case
+** counts). Returns a new record that the caller owns and must hand back to
+** FreeRecord exactly once, or null when there is no such row. */
+typedef VellumTrackRecord* (__stdcall *VellumGetRecordFn)(const char* utf8Path);
+
+/* Releases a record from GetRecord. Null is accepted and ignored. */
+typedef void (__stdcall *VellumFreeRecordFn)(VellumTrackRecord* record);
+
+/* A text of the record (VELLUMDB_STRING_*), or null for a null record or an
+** index out of range. The text belongs to the record: valid until FreeRecord,
+** never to be freed or changed by the caller. Never null for a valid index. */
+typedef const char* (__stdcall *VellumGetStringFieldFn)(const VellumTrackRecord* record,
+                                                       int32_t index);
+
+/* A number of the record (VELLUMDB_NUMBER_*), or 0 for a null record or an
+** index out of range. */
+typedef int32_t (__stdcall *VellumGetNumberFieldFn)(const VellumTrackRecord* record,
+                                                   int32_t index);
+
+/* A tag text of the record (VELLUMDB_TAG_*); ownership as for GetStringField. */
+typedef const char* (__stdcall *VellumGetTagFieldFn)(const VellumTrackRecord* record,
+                                                    int32_t index);
+
+/* Fills *out with a time of the record (VELLUMDB_TIME_*) as local time and
+** returns 1. Returns 0, leaving *out untouched, for a null record or out, an
+** unknown selector, or a time that was never set (stored 0). */
+typedef int32_t (__stdcall *VellumGetTimeFieldFn)(const VellumTrackRecord* record,
+                                                 int32_t selector,
+                                                 VellumSystemTime* out);
+
+/* The table, thirteen pointer-sized slots in this order. */
+typedef struct VellumLibraryInterface {
+    VellumGetDatabaseHandleFn GetDatabaseHandle;
+    VellumGetDatabasePathFn GetDatabasePath;
+    VellumGetLastChangeTickFn GetLastChangeTick;
+    VellumAddListenerFn AddListener;
+    VellumRemoveListenerFn RemoveListener;
+    VellumAddFileFn AddFile;
+    VellumRemoveFileFn RemoveFile;
+    VellumGetRecordFn GetRecord;
+    VellumFreeRecordFn FreeRecord;
+    VellumGetStringFieldFn GetStringField;
+    VellumGetNumberFieldFn GetNumberField;
+    VellumGetTagFieldFn GetTagField;
+    VellumGetTimeFieldFn GetTimeField;
+} VellumLibraryInterface;
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* VELLUMDB_H */

@@ -1,0 +1,67 @@
+#include "library/track_record.h"
+
+#include <cstring>
+
+#include "platform/seam.h"
+
+namespace vellum {
+
+#define VELLUM_TEXT(name) {#name, FieldKind::Text, offsetof(TrackRecord, name)}
+#define VELLUM_NUMBER(name) {#name, FieldKind::Number, offsetof(TrackRecord, name)}
+
+const ColumnInfo kColumns[kColumnCount] = {
+    VELLUM_TEXT(file_name),        VELLUM_TEXT(file_title),       VELLUM_TEXT(file_ext),
+    VELLUM_NUMBER(file_size),      VELLUM_NUMBER(statDuration),   VELLUM_NUMBER(statChannels),
+    VELLUM_NUMBER(statSamplingrate), VELLUM_NUMBER(statBitrate),  VELLUM_TEXT(infoCodec_sub),
+    VELLUM_NUMBER(rating),         VELLUM_NUMBER(playcount),      VELLUM_NUMBER(lastplayed),
+    VELLUM_NUMBER(modify),         VELLUM_TEXT(tagTitle),         VELLUM_TEXT(tagArtist),
+    VELLUM_TEXT(tagAlbum),         VELLUM_TEXT(tagGenre),         VELLUM_TEXT(tagDate),
+    VELLUM_TEXT(tagComment),       VELLUM_TEXT(tagTracknumber),   VELLUM_TEXT(tagPerformer),
+    VELLUM_TEXT(tagCopyright),     VELLUM_TEXT(tagSubtitle),      VELLUM_TEXT(tagAlbumArtist),
+    VELLUM_TEXT(tagDiscNumber),
+};
+
+#undef VELLUM_TEXT
+#undef VELLUM_NUMBER
+
+char*& TextField(TrackRecord& record, int column) noexcept {
+    return *reinterpret_cast<char**>(reinterpret_cast<unsigned char*>(&record) + kColumns[column].offset);
+}
+
+const char* TextField(const TrackRecord& record, int column) noexcept {
+    return *reinterpret_cast<char* const*>(reinterpret_cast<const unsigned char*>(&record) +
+                                           kColumns[column].offset);
+}
+
+std::int32_t& NumberField(TrackRecord& record, int column) noexcept {
+    return *reinterpret_cast<std::int32_t*>(reinterpret_cast<unsigned char*>(&record) + kColumns[column].offset);
+}
+
+std::int32_t NumberField(const TrackRecord& record, int column) noexcept {
+    return *reinterpret_cast<const std::int32_t*>(reinterpret_cast<const unsigned char*>(&record) +
+                                                  kColumns[column].offset);
+}
+
+TrackRecord* NewTrackRecord() noexcept {
+    return static_cast<TrackRecord*>(platform::HeapAllocZeroed(sizeof(TrackRecord)));
+}
+
+void ReleaseTrackRecord(TrackRecord* record) noexcept {
+    if (record == nullptr) return;
+    for (int column = 0; column < kColumnCount; ++column)
+        if (kColumns[column].kind == FieldKind::Text) platform::HeapRelease(TextField(*record, column));
+    platform::HeapRelease(record);
+}
+
+char* CopyText(const char* text, std::size_t length) noexcept {
+    char* block = static_cast<char*>(platform::HeapAllocZeroed(length + 1));
+    if (block != nullptr && length > 0) std::memcpy(block, text, length);
+    return block;
+}
+
+void ReplaceText(char*& field, char* text) noexcept {
+    platform::HeapRelease(field);
+    field = text;
+}
+
+}  // namespace vellum

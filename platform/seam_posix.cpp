@@ -1,0 +1,167 @@
+// POSIX implementation of the platform seam, for native builds and tests.
+#include "platform/seam.h"
+
+#include <iconv.h>
+#include <pthread.h>
+#include <sys/stat.h>
+#include <time.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+
+#include "platform/text.h"
+#include "platform/test_hooks.h"
+
+namespace vellum::platform {
+namespace {
+
+unsigned g_ansiCodePage = 1252;
+
+std::string IconvName(unsigned codePage) { return "CP" + std::to_string(codePage); }
+
+// Converts with iconv, replacing what cannot be converted by `fallback`.
+std::string Iconv(const char* to, const char* from, std::string_view in,
+                  std::string_view fallback, std::size_t unit) {
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) return std::string();
+    std::string out;
+    char buffer[256];
+    char* src = const_cast<char*>(in.data());
+    std::size_t left = in.size();
+    while (left > 0) {
+        char* dst = buffer;
+        std::size_t room = sizeof buffer;
+        std::size_t rc = iconv(cd, &src, &left, &dst, &room);
+        out.append(buffer, static_cast<std::size_t>(dst - buffer));
+        if (rc == static_cast<std::size_t>(-1) && errno != E2BIG) {
+            // An unconvertible or incomplete unit: substitute and skip it.
+            out.append(fallback);
+            std::size_t skip = left < unit ? left : unit;
+            src += skip;
+            left -= skip;
+        }
+    }
+    iconv_close(cd);
+    return out;
+}
+
+}  // namespace
+
+void SetAnsiCodePageForTesting(unsigned codePage) noexcept { g_ansiCodePage = codePage; }
+
+void* HeapAllocZeroed(std::size_t bytes) noexcept {
+    if (FailNextHeapAllocation()) return nullptr;
+    return std::calloc(1, bytes == 0 ? 1 : bytes);
+}
+
+void HeapRelease(void* block) noexcept { std::free(block); }
+
+std::u16string AnsiToWide(std::string_view ansi) {
+    const std::string name = IconvName(g_ansiCodePage);
+    std::string bytes = Iconv("UTF-16LE", name.c_str(), ansi, std::string("\xFD\xFF", 2), 1);
+    std::u16string wide(bytes.size() / 2, u'\0');
+    for (std::size_t i = 0; i < wide.size(); ++i)
+        wide[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                        static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
+    return wide;
+}
+
+std::string WideToAnsi(std::u16string_view wide) {
+    std::string bytes;
+    bytes.reserve(wide.size() * 2);
+    for (char16_t unit : wide) {
+        bytes.push_back(static_cast<char>(unit & 0xFF));
+        bytes.push_back(static_cast<char>(unit >> 8));
+    }
+    const std::string name = IconvName(g_ansiCodePage);
+    return Iconv(name.c_str(), "UTF-16LE", bytes, "?", 2);
+}
+
+unsigned AnsiCodePage() noexcept { return g_ansiCodePage; }
+
+std::uint32_t TickCount() noexcept {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    std::uint64_t ms = static_cast<std::uint64_t>(now.tv_sec) * 1000u +
+                       static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
+    return static_cast<std::uint32_t>(ms);
+}
+
+VellumSystemTime LocalTimeNow() noexcept {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    tm local{};
+    localtime_r(&now.tv_sec, &local);
+    VellumSystemTime st{};
+    st.wYear = static_cast<std::uint16_t>(local.tm_year + 1900);
+    st.wMonth = static_cast<std::uint16_t>(local.tm_mon + 1);
+    st.wDayOfWeek = static_cast<std::uint16_t>(local.tm_wday);
+    st.wDay = static_cast<std::uint16_t>(local.tm_mday);
+    st.wHour = static_cast<std::uint16_t>(local.tm_hour);
+    st.wMinute = static_cast<std::uint16_t>(local.tm_min);
+    st.wSecond = static_cast<std::uint16_t>(local.tm_sec);
+    st.wMilliseconds = static_cast<std::uint16_t>(now.tv_nsec / 1000000);
+    return st;
+}
+
+bool PathExists(std::u16string_view path) noexcept {
+    try {
+        struct stat info{};
+        return !path.empty() && stat(Utf16ToUtf8(path).c_str(), &info) == 0;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool VolumeReachable(std::u16string_view) noexcept { return true; }
+
+InputFile::InputFile(std::u16string_view path) noexcept {
+    try {
+        handle_ = std::fopen(Utf16ToUtf8(path).c_str(), "rb");
+    } catch (...) {
+        handle_ = nullptr;
+    }
+}
+
+InputFile::~InputFile() { Close(); }
+
+InputFile::InputFile(InputFile&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
+
+InputFile& InputFile::operator=(InputFile&& other) noexcept {
+    if (this != &other) {
+        Close();
+        handle_ = other.handle_;
+        other.handle_ = nullptr;
+    }
+    return *this;
+}
+
+void InputFile::Close() noexcept {
+    if (handle_ != nullptr) std::fclose(static_cast<std::FILE*>(handle_));
+    handle_ = nullptr;
+}
+
+std::size_t InputFile::Read(void* buffer, std::size_t bytes) noexcept {
+    if (handle_ == nullptr) return 0;
+    return std::fread(buffer, 1, bytes, static_cast<std::FILE*>(handle_));
+}
+
+static_assert(sizeof(pthread_mutex_t) <= 64, "lock storage too small");
+
+RecursiveLock::RecursiveLock() noexcept {
+    pthread_mutexattr_t attr;
+    pthread_mutexattr_init(&attr);
+    pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
+    pthread_mutex_init(new (storage_) pthread_mutex_t, &attr);
+    pthread_mutexattr_destroy(&attr);
+}
+
+RecursiveLock::~RecursiveLock() { pthread_mutex_destroy(reinterpret_cast<pthread_mutex_t*>(storage_)); }
+
+void RecursiveLock::Lock() noexcept { pthread_mutex_lock(reinterpret_cast<pthread_mutex_t*>(storage_)); }
+
+void RecursiveLock::Unlock() noexcept { pthread_mutex_unlock(reinterpret_cast<pthread_mutex_t*>(storage_)); }
+
+}  // namespace vellum::platform

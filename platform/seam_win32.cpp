@@ -1,0 +1,139 @@
+// Win32 implementation of the platform seam.
+#include "platform/seam.h"
+
+#include <windows.h>
+
+#include <new>
+
+#include "platform/test_hooks.h"
+
+namespace vellum::platform {
+namespace {
+
+const wchar_t* Wide(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
+
+}  // namespace
+
+void SetAnsiCodePageForTesting(unsigned) noexcept {}
+
+void* HeapAllocZeroed(std::size_t bytes) noexcept {
+    if (FailNextHeapAllocation()) return nullptr;
+    return HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, bytes == 0 ? 1 : bytes);
+}
+
+void HeapRelease(void* block) noexcept {
+    if (block != nullptr) HeapFree(GetProcessHeap(), 0, block);
+}
+
+std::u16string AnsiToWide(std::string_view ansi) {
+    if (ansi.empty()) return std::u16string();
+    int length = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+    std::u16string wide(static_cast<std::size_t>(length > 0 ? length : 0), u'\0');
+    if (length > 0)
+        MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()),
+                            reinterpret_cast<wchar_t*>(wide.data()), length);
+    return wide;
+}
+
+std::string WideToAnsi(std::u16string_view wide) {
+    if (wide.empty()) return std::string();
+    const wchar_t* source = reinterpret_cast<const wchar_t*>(wide.data());
+    int count = static_cast<int>(wide.size());
+    int length = WideCharToMultiByte(CP_ACP, 0, source, count, nullptr, 0, nullptr, nullptr);
+    std::string ansi(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
+    if (length > 0) WideCharToMultiByte(CP_ACP, 0, source, count, ansi.data(), length, nullptr, nullptr);
+    return ansi;
+}
+
+unsigned AnsiCodePage() noexcept { return GetACP(); }
+
+std::uint32_t TickCount() noexcept { return GetTickCount(); }
+
+VellumSystemTime LocalTimeNow() noexcept {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    VellumSystemTime st;
+    static_assert(sizeof st == sizeof now, "VellumSystemTime must match SYSTEMTIME");
+    CopyMemory(&st, &now, sizeof st);
+    return st;
+}
+
+bool PathExists(std::u16string_view path) noexcept {
+    try {
+        std::u16string text(path);
+        return !text.empty() && GetFileAttributesW(Wide(text)) != INVALID_FILE_ATTRIBUTES;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool VolumeReachable(std::u16string_view path) noexcept {
+    try {
+        std::u16string root;
+        if (path.size() >= 2 && path[1] == u':') {
+            root = std::u16string(path.substr(0, 2)) + u"\\";
+        } else if (path.size() > 2 && (path[0] == u'\\' || path[0] == u'/') &&
+                   (path[1] == u'\\' || path[1] == u'/')) {
+            // \\server\share\ : the root is the first two components.
+            std::size_t server = path.find_first_of(u"\\/", 2);
+            if (server == std::u16string_view::npos) return false;
+            std::size_t share = path.find_first_of(u"\\/", server + 1);
+            root = std::u16string(path.substr(0, share)) + u"\\";
+        } else {
+            return true;
+        }
+        return GetFileAttributesW(Wide(root)) != INVALID_FILE_ATTRIBUTES;
+    } catch (...) {
+        return false;
+    }
+}
+
+InputFile::InputFile(std::u16string_view path) noexcept {
+    try {
+        std::u16string text(path);
+        HANDLE file = CreateFileW(Wide(text), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        handle_ = file == INVALID_HANDLE_VALUE ? nullptr : file;
+    } catch (...) {
+        handle_ = nullptr;
+    }
+}
+
+InputFile::~InputFile() { Close(); }
+
+InputFile::InputFile(InputFile&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
+
+InputFile& InputFile::operator=(InputFile&& other) noexcept {
+    if (this != &other) {
+        Close();
+        handle_ = other.handle_;
+        other.handle_ = nullptr;
+    }
+    return *this;
+}
+
+void InputFile::Close() noexcept {
+    if (handle_ != nullptr) CloseHandle(handle_);
+    handle_ = nullptr;
+}
+
+std::size_t InputFile::Read(void* buffer, std::size_t bytes) noexcept {
+    if (handle_ == nullptr) return 0;
+    DWORD got = 0;
+    if (!ReadFile(handle_, buffer, static_cast<DWORD>(bytes), &got, nullptr)) return 0;
+    return got;
+}
+
+static_assert(sizeof(CRITICAL_SECTION) <= 64, "lock storage too small");
+
+RecursiveLock::RecursiveLock() noexcept {
+    InitializeCriticalSection(new (storage_) CRITICAL_SECTION);
+}
+
+RecursiveLock::~RecursiveLock() { DeleteCriticalSection(reinterpret_cast<CRITICAL_SECTION*>(storage_)); }
+
+void RecursiveLock::Lock() noexcept { EnterCriticalSection(reinterpret_cast<CRITICAL_SECTION*>(storage_)); }
+
+void RecursiveLock::Unlock() noexcept { LeaveCriticalSection(reinterpret_cast<CRITICAL_SECTION*>(storage_)); }
+
+}  // namespace vellum::platform
