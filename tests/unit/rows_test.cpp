@@ -1,0 +1,169 @@
+// Row writing, reading and removal on a real SQLite file.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <string>
+#include <vector>
+
+#include "library/rows.h"
+#include "library/schema.h"
+#include "platform/test_hooks.h"
+#include "temp_database.h"
+
+namespace vellum {
+namespace {
+
+class RowsTest : public TempDatabaseTest {};
+
+// Fills a probed-style record: every text field null except those given.
+RecordOwner MakeRecord(const char* name, const char* title = nullptr) {
+    RecordOwner record(NewTrackRecord());
+    if (name != nullptr) record->file_name = CopyText(name, std::char_traits<char>::length(name));
+    if (title != nullptr) record->file_title = CopyText(title, std::char_traits<char>::length(title));
+    return record;
+}
+
+TEST(QuoteSqlText, DoublesSingleQuotesAndPassesEveryOtherByte) {
+    EXPECT_EQ(QuoteSqlText(nullptr), "");
+    EXPECT_EQ(QuoteSqlText(""), "");
+    EXPECT_EQ(QuoteSqlText("Don't"), "Don''t");
+    EXPECT_EQ(QuoteSqlText("''"), "''''");
+    EXPECT_EQ(QuoteSqlText("C:\\50% \"x\"\t\xE9\x9F\xB3"), "C:\\50% \"x\"\t\xE9\x9F\xB3");
+}
+
+TEST(StatementText, InsertListsTwentyFiveQuotedValuesByPosition) {
+    RecordOwner record = MakeRecord("C:\\x.mp3");
+    EXPECT_EQ(BuildInsertStatement(*record),
+              "INSERT INTO list values('C:\\x.mp3','','','0','0','0','0','0','','0','0','0','0',"
+              "'','','','','','','','','','','','')");
+}
+
+TEST(StatementText, UpdateRewritesTwentyFourColumnsKeyedByName) {
+    RecordOwner record = MakeRecord("C:\\x.mp3", "Don't");
+    record->statDuration = 215;
+    const std::string sql = BuildUpdateStatement(*record);
+    EXPECT_EQ(sql.rfind("UPDATE list SET file_title = 'Don''t', file_ext = '', file_size = '0', "
+                        "statDuration = '215', statChannels = '0', ",
+                        0),
+              0u);
+    const std::string tail = "tagAlbumArtist = '', tagDiscNumber = '' WHERE file_name = 'C:\\x.mp3' ";
+    ASSERT_GE(sql.size(), tail.size());
+    EXPECT_EQ(sql.substr(sql.size() - tail.size()), tail);
+}
+
+TEST_F(RowsTest, ExecutedStatementsAreExactlyTheBuiltTexts) {
+    std::vector<std::string> seen;
+    sqlite3_trace_v2(
+        connection().Handle(), SQLITE_TRACE_STMT,
+        [](unsigned, void* context, void*, void* text) {
+            static_cast<std::vector<std::string>*>(context)->push_back(static_cast<const char*>(text));
+            return 0;
+        },
+        &seen);
+    RecordOwner record = MakeRecord("C:\\x.mp3");
+    InsertTrackRow(connection(), *record);
+    UpdateTrackRow(connection(), *record);
+    ReleaseTrackRecord(FindTrackRow(connection(), "C:\\x.mp3"));
+    DeleteTrackRow(connection(), u"C:\\x.mp3");
+    ASSERT_EQ(seen.size(), 4u);
+    EXPECT_EQ(seen[0], BuildInsertStatement(*record));
+    EXPECT_EQ(seen[1], BuildUpdateStatement(*record));
+    EXPECT_EQ(seen[2], "SELECT * FROM list WHERE file_name = 'C:\\x.mp3'");
+    EXPECT_EQ(seen[3], "DELETE FROM list WHERE file_name = 'C:\\x.mp3'");
+}
+
+TEST_F(RowsTest, InsertFindRoundTripKeepsEveryFieldAndStoresNoNull) {
+    RecordOwner record = MakeRecord("C:\\Don't\\音.flac", "Don't");
+    record->statDuration = 215;
+    record->statBitrate = -7;
+    record->tagPerformer = CopyText("composer", 8);
+    InsertTrackRow(connection(), *record);
+
+    RecordOwner found(FindTrackRow(connection(), "C:\\Don't\\音.flac"));
+    ASSERT_TRUE(found);
+    EXPECT_STREQ(found->file_title, "Don't");
+    EXPECT_EQ(found->statDuration, 215);
+    EXPECT_EQ(found->statBitrate, -7);
+    EXPECT_STREQ(found->tagPerformer, "composer");
+    for (int column = 0; column < kColumnCount; ++column)
+        if (kColumns[column].kind == FieldKind::Text) EXPECT_NE(TextField(*found, column), nullptr);
+    EXPECT_EQ(Scalar("SELECT count(*) FROM list WHERE tagTitle IS NULL OR file_size IS NULL"), "0");
+    EXPECT_EQ(Scalar("SELECT typeof(statBitrate) FROM list"), "integer");
+}
+
+TEST_F(RowsTest, InsertOfAnExistingPathLeavesTheRowAndUpdateRewritesUserColumns) {
+    RecordOwner first = MakeRecord("a.wav", "first");
+    first->playcount = 4;
+    InsertTrackRow(connection(), *first);
+    RecordOwner second = MakeRecord("a.wav", "second");
+    InsertTrackRow(connection(), *second);
+    EXPECT_EQ(Scalar("SELECT file_title || playcount FROM list"), "first4");
+
+    EXPECT_TRUE(UpdateTrackRow(connection(), *second));
+    EXPECT_EQ(Scalar("SELECT file_title || playcount FROM list"), "second0");
+    RecordOwner missing = MakeRecord("none.wav");
+    EXPECT_TRUE(UpdateTrackRow(connection(), *missing));
+    EXPECT_EQ(Scalar("SELECT count(*) FROM list"), "1");
+}
+
+TEST_F(RowsTest, LookupIsExactBytesAndRemovalTouchesOnlyThatRow) {
+    for (const char* name : {"C:\\A.wav", "C:\\a.wav", "C:\\s.cue", "C:\\s.cue/1", "C:\\s.cue/2"}) {
+        RecordOwner record = MakeRecord(name);
+        InsertTrackRow(connection(), *record);
+    }
+    EXPECT_EQ(RecordOwner(FindTrackRow(connection(), "c:\\A.WAV")).get(), nullptr);
+    EXPECT_EQ(RecordOwner(FindTrackRow(connection(), nullptr)).get(), nullptr);
+    DeleteTrackRow(connection(), u"C:\\s.cue");
+    DeleteTrackRow(connection(), u"C:\\s.cue/9");
+    DeleteTrackRow(connection(), u"C:\\A.wav");
+    EXPECT_EQ(Scalar("SELECT group_concat(file_name, '|') FROM (SELECT file_name FROM list ORDER BY 1)"),
+              "C:\\a.wav|C:\\s.cue/1|C:\\s.cue/2");
+}
+
+TEST_F(RowsTest, NullColumnsFromAnotherWriterReadAsEmptyTextAndZero) {
+    Exec("INSERT INTO list(file_name) VALUES('other')");
+    Exec("UPDATE list SET playcount = NULL");
+    RecordOwner found(FindTrackRow(connection(), "other"));
+    ASSERT_TRUE(found);
+    EXPECT_STREQ(found->tagTitle, "");
+    EXPECT_STREQ(found->infoCodec_sub, "");
+    EXPECT_EQ(found->playcount, 0);
+}
+
+TEST_F(RowsTest, EveryByteValueRoundTripsThroughInsertAndFind) {
+    std::string name;
+    for (int byte = 1; byte < 256; ++byte) name.push_back(static_cast<char>(byte));
+    RecordOwner record = MakeRecord(name.c_str());
+    InsertTrackRow(connection(), *record);
+    RecordOwner found(FindTrackRow(connection(), name.c_str()));
+    ASSERT_TRUE(found);
+    EXPECT_EQ(std::string(found->file_name), name);
+}
+
+TEST_F(RowsTest, FailedAllocationInALookupYieldsNoRecordAndLeaksNothing) {
+    RecordOwner record = MakeRecord("a.wav", "t");
+    InsertTrackRow(connection(), *record);
+    for (int successes = 0; successes < 17; ++successes) {
+        platform::FailHeapAllocationAfter(successes);
+        RecordOwner found(FindTrackRow(connection(), "a.wav"));
+        platform::FailHeapAllocationAfter(-1);
+        EXPECT_EQ(found.get(), nullptr) << successes;
+    }
+    EXPECT_NE(RecordOwner(FindTrackRow(connection(), "a.wav")).get(), nullptr);
+}
+
+TEST_F(RowsTest, ATableWithFewerColumnsIsReadAsFarAsItGoes) {
+    Reopen("CREATE TABLE list(file_name TEXT, file_title TEXT, file_ext TEXT, file_size INTEGER)");
+    Exec("INSERT INTO list VALUES('short', 'title', '', 3)");
+    RecordOwner found(FindTrackRow(connection(), "short"));
+    ASSERT_TRUE(found);
+    EXPECT_STREQ(found->file_title, "title");
+    EXPECT_EQ(found->file_size, 3);
+    EXPECT_STREQ(found->tagDiscNumber, "");
+    RecordOwner record = MakeRecord("new");
+    InsertTrackRow(connection(), *record);  // 25 values into 4 columns fails harmlessly
+    EXPECT_EQ(Scalar("SELECT count(*) FROM list"), "1");
+}
+
+}  // namespace
+}  // namespace vellum

@@ -1,0 +1,60 @@
+// A test fixture with a library database in a fresh temporary folder.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "library/connection.h"
+
+namespace vellum {
+
+class TempDatabaseTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/vellumdb-test-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder_ = pattern;
+        ASSERT_TRUE(connection_.Open(DatabasePath()));
+    }
+    void TearDown() override {
+        connection_.Close();
+        std::filesystem::remove_all(folder_);
+    }
+
+    LibraryConnection& connection() { return connection_; }
+    std::string DatabasePath() const { return folder_ + "/vellumdb.db"; }
+    const std::string& folder() const { return folder_; }
+
+    void Exec(const std::string& sql) {
+        ASSERT_EQ(sqlite3_exec(connection_.Handle(), sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sql;
+    }
+
+    // The first column of the first row, as text ("" for no row or NULL).
+    std::string Scalar(const std::string& sql) {
+        Statement statement(connection_.Handle(), sql.c_str());
+        if (statement.get() == nullptr || sqlite3_step(statement.get()) != SQLITE_ROW) return "";
+        const unsigned char* text = sqlite3_column_text(statement.get(), 0);
+        return text != nullptr ? reinterpret_cast<const char*>(text) : "";
+    }
+
+    // Starts again on a database whose `list` was created by another tool.
+    void Reopen(const std::string& foreignSchema) {
+        connection_.Close();
+        std::filesystem::remove(DatabasePath());
+        sqlite3* other = nullptr;
+        ASSERT_EQ(sqlite3_open(DatabasePath().c_str(), &other), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(other, foreignSchema.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(other);
+        ASSERT_TRUE(connection_.Open(DatabasePath()));
+    }
+
+private:
+    std::string folder_;
+    LibraryConnection connection_;
+};
+
+}  // namespace vellum
