@@ -1,0 +1,35 @@
+#include "maintenance/play_statistics.h"
+
+#include <ctime>
+
+#include "library/rows.h"
+#include "platform/text.h"
+
+namespace vellum {
+
+std::int64_t SystemTimeToSeconds(const VellumSystemTime& time) noexcept {
+    std::tm local{};
+    local.tm_sec = time.wSecond;
+    local.tm_min = time.wMinute;
+    local.tm_hour = time.wHour;
+    local.tm_mday = time.wDay;
+    local.tm_mon = time.wMonth - 1;
+    local.tm_year = time.wYear - 1900;
+    local.tm_wday = time.wDayOfWeek;
+    local.tm_yday = 0;
+    local.tm_isdst = -1;
+    return static_cast<std::int64_t>(std::mktime(&local));
+}
+
+bool CreditCompletedPlay(LibraryConnection& connection, std::u16string_view path, std::int32_t lastplayed) {
+    const std::string key = platform::Utf16ToUtf8(path);
+    platform::ScopedLock hold(connection.Lock());
+    RecordOwner record(FindTrackRow(connection, key.c_str()));
+    if (!record) return false;
+    record->playcount += 1;
+    record->lastplayed = lastplayed;
+    UpdateTrackRow(connection, *record);
+    return true;
+}
+
+}  // namespace vellum

@@ -1,0 +1,22 @@
+// Play statistics: the portable half of counting plays that reach their end.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "library/connection.h"
+#include "vellumdb.h"
+
+namespace vellum {
+
+// Local wall-clock time to seconds since 1970-01-01 00:00:00 UTC. mktime
+// decides whether daylight saving was in force, so the result is the true
+// instant in summer too. Milliseconds are dropped.
+std::int64_t SystemTimeToSeconds(const VellumSystemTime& time) noexcept;
+
+// The end-of-play update of one track: reads its row, adds 1 to playcount,
+// sets lastplayed and writes the row back, all under the connection's lock so
+// that no concurrent write of the same row is lost. True when a row was found.
+bool CreditCompletedPlay(LibraryConnection& connection, std::u16string_view path, std::int32_t lastplayed);
+
+}  // namespace vellum

@@ -1,0 +1,98 @@
+// Counting plays that reach their end: the play-start handler and the sync
+// callback the audio library calls on a thread of its own.
+#include "plugin/play_start_win32.h"
+
+#include <string>
+
+#include "maintenance/play_statistics.h"
+#include "maintenance/register_file.h"
+#include "platform/seam.h"
+#include "plugin/host_win32.h"
+#include "plugin/library_database.h"
+#include "probe/host_text.h"
+#include "probe/track_source.h"
+
+namespace vellum {
+namespace {
+
+constexpr int kPathUnits = 520;
+
+ProbeContext Context(LibraryDatabase& library) { return ProbeContext{library.audio, library.hostCue}; }
+
+void Announce(LibraryDatabase& library, HWND window) {
+    library.lastChangeTick = platform::TickCount();
+    SendMessageW(window, library.notifyMessage, 1, 0);
+}
+
+// Asks the host for the playing path through a hidden window whose text it
+// sets. False when the window cannot be created.
+bool FetchPlayingPath(HWND host, std::u16string& path) {
+    HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    if (window == nullptr) return false;
+    host::FillPathWindow(host, window);
+    wchar_t buffer[kPathUnits] = {};
+    GetWindowTextW(window, buffer, kPathUnits);
+    DestroyWindow(window);
+    path.assign(reinterpret_cast<const char16_t*>(buffer));
+    return true;
+}
+
+void __stdcall TrackEndSyncProc(AudioHandle, AudioHandle, std::uint32_t, void* user) {
+    try {
+        LibraryDatabase& library = Library();
+        {
+            Transaction transaction(library.database);
+            const std::int64_t now = SystemTimeToSeconds(platform::LocalTimeNow());
+            CreditCompletedPlay(library.database, library.currentPath.Get(), static_cast<std::int32_t>(now));
+        }
+        Announce(library, static_cast<HWND>(user));
+    } catch (...) {
+        // The audio library's thread must never see an exception.
+    }
+}
+
+// The cue track's end position, through the host's cue lookup. False when the
+// host does not know the track.
+bool CueTrackEnd(HostCue& hostCue, std::u16string_view path, std::uint64_t& end) {
+    HostPathBuffer buffer;
+    if (!buffer.Fill(path, hostCue.WideText())) return false;
+    const void* record = hostCue.OpenTrack(buffer.Data());
+    if (record == nullptr) return false;
+    const CueTrackInfo info = hostCue.ReadTrack(record);
+    end = info.start + info.length;
+    hostCue.ReleaseTrack(record);
+    return true;
+}
+
+// At the end of the channel, or for a cue track at the end of the track. With
+// no cue interface from the host every path is handled like a plain one.
+void SetEndSync(LibraryDatabase& library, HWND host, AudioHandle channel, std::u16string_view path) {
+    if (library.audio.ChannelSetSync == nullptr) return;
+    if (library.hostCue != nullptr && ClassifyTrackPath(path) == TrackPathKind::CueTrack) {
+        std::uint64_t end = 0;
+        if (CueTrackEnd(*library.hostCue, path, end))
+            library.audio.ChannelSetSync(channel, kAudioSyncPosition, end, TrackEndSyncProc, host);
+        return;
+    }
+    library.audio.ChannelSetSync(channel, kAudioSyncEnd, 0, TrackEndSyncProc, host);
+}
+
+}  // namespace
+
+void HandlePlayStarted(HWND host) {
+    LibraryDatabase& library = Library();
+    std::u16string path;
+    // Without the path there is nothing to register and nothing to count.
+    if (!FetchPlayingPath(host, path) || path.empty()) return;
+    const int length = host::PlayingLengthSeconds(host);
+    library.currentPath.Set(path);
+    const AudioHandle channel = library.currentChannel;
+    SetEndSync(library, host, channel, path);
+    {
+        Transaction transaction(library.database);
+        RegisterFile(Context(library), library.database, channel, path, length);
+    }
+    Announce(library, host);
+}
+
+}  // namespace vellum

@@ -1,0 +1,40 @@
+// The example client plugin: another plugin obtains vellumdb's interface
+// through the host, adds a file and reads its record back.
+#include <gtest/gtest.h>
+
+#include "host_run.h"
+
+namespace vellum::wine {
+namespace {
+
+bool Contains(const std::string& text, const std::string& line) { return text.find(line + "\n") != std::string::npos; }
+
+TEST(ExampleClient, AddsAFileAndReadsItsRecordThroughTheInterface) {
+    HostFolder folder;
+    InstallOptions options;
+    options.extraPlugins = {L"library_client.qpl"};
+    folder.Install(options);
+    const std::wstring track = folder.Path() + L"\\tone.wav";
+    WriteWav(track, 3);
+    WriteBytes(folder.Plugins() + L"\\example_files.txt", WideToUtf8(track) + "\r\n");
+
+    HostLog log = folder.Run("send vellumdb_example_run\n");
+    EXPECT_TRUE(log.Has("send vellumdb_example_run = nonzero")) << log.Text();
+    const std::string report = ReadBytes(folder.Plugins() + L"\\example_report.txt");
+    const std::string name = WideToUtf8(track);
+    EXPECT_TRUE(Contains(report, "database=" + WideToUtf8(folder.Database()))) << report;
+    EXPECT_TRUE(Contains(report, "record " + name)) << report;
+    EXPECT_TRUE(Contains(report, "file_name=" + name)) << report;
+    EXPECT_TRUE(Contains(report, "codec=wave pcm")) << report;
+    EXPECT_TRUE(Contains(report, "duration=3")) << report;
+    EXPECT_TRUE(Contains(report, "channels=2")) << report;
+    EXPECT_TRUE(Contains(report, "samplingrate=44100")) << report;
+    EXPECT_TRUE(Contains(report, "playcount=0")) << report;
+    EXPECT_TRUE(Contains(report, "lastplayed_local=never")) << report;
+    EXPECT_TRUE(Contains(report, "tick_unchanged=1")) << report;
+    EXPECT_TRUE(Contains(report, "listener_heard=1 notifications=0")) << report;
+    EXPECT_EQ(QueryValue(folder.Database(), "SELECT count(*) FROM list"), "1");
+}
+
+}  // namespace
+}  // namespace vellum::wine

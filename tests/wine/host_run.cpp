@@ -1,0 +1,215 @@
+#include "host_run.h"
+
+#include <sqlite3.h>
+
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace vellum::wine {
+namespace {
+
+void CopyArtifact(const std::wstring& name, const std::wstring& to) {
+    const std::wstring from = ArtifactFolder() + L"\\" + name;
+    if (!CopyFileW(from.c_str(), to.c_str(), FALSE))
+        throw std::runtime_error("cannot copy " + WideToUtf8(from));
+}
+
+void RemoveTree(const std::wstring& path) {
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            std::wstring child = path + L"\\" + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(child);
+            } else {
+                SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(child.c_str());
+            }
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryW(path.c_str());
+}
+
+std::vector<std::string> ReadLines(const std::wstring& path) {
+    std::vector<std::string> lines;
+    std::istringstream stream(ReadBytes(path));
+    for (std::string line; std::getline(stream, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+void PutUint(std::string& out, uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
+}  // namespace
+
+void WriteBytes(const std::wstring& path, const std::string& text) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot write " + WideToUtf8(path));
+    DWORD written = 0;
+    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+std::string ReadBytes(const std::wstring& path) {
+    std::string text;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return text;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
+    CloseHandle(file);
+    return text;
+}
+
+void WriteWav(const std::wstring& path, int seconds, int rate, int channels) {
+    const uint32_t data = static_cast<uint32_t>(seconds * rate * channels * 2);
+    std::string wav = "RIFF";
+    PutUint(wav, 36 + data, 4);
+    wav += "WAVEfmt ";
+    PutUint(wav, 16, 4);
+    PutUint(wav, 1, 2);
+    PutUint(wav, static_cast<uint32_t>(channels), 2);
+    PutUint(wav, static_cast<uint32_t>(rate), 4);
+    PutUint(wav, static_cast<uint32_t>(rate * channels * 2), 4);
+    PutUint(wav, static_cast<uint32_t>(channels * 2), 2);
+    PutUint(wav, 16, 2);
+    wav += "data";
+    PutUint(wav, data, 4);
+    wav.append(data, '\0');
+    WriteBytes(path, wav);
+}
+
+std::wstring Utf8ToWide(const std::string& text) {
+    if (text.empty()) return std::wstring();
+    int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+    return wide;
+}
+
+std::string WideToUtf8(const std::wstring& text) {
+    if (text.empty()) return std::string();
+    int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                     nullptr, nullptr);
+    std::string utf8(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), length, nullptr,
+                        nullptr);
+    return utf8;
+}
+
+std::wstring ArtifactFolder() {
+    wchar_t path[MAX_PATH * 4];
+    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH * 4);
+    std::wstring folder(path, length);
+    return folder.substr(0, folder.find_last_of(L"\\/"));
+}
+
+bool HostLog::Has(const std::string& line) const {
+    for (const std::string& candidate : lines)
+        if (candidate == line) return true;
+    return false;
+}
+
+std::vector<std::string> HostLog::Starting(const std::string& prefix) const {
+    std::vector<std::string> found;
+    for (const std::string& line : lines)
+        if (line.rfind(prefix, 0) == 0) found.push_back(line);
+    return found;
+}
+
+std::string HostLog::Text() const {
+    std::string text;
+    for (const std::string& line : lines) text += line + "\n";
+    return text;
+}
+
+HostFolder::HostFolder(const std::wstring& leaf) {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    root_ = std::wstring(temp) + L"vellumdb-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+            std::to_wstring(GetTickCount());
+    CreateDirectoryW(root_.c_str(), nullptr);
+    path_ = leaf.empty() ? root_ : root_ + L"\\" + leaf;
+    CreateDirectoryW(path_.c_str(), nullptr);
+}
+
+HostFolder::~HostFolder() { RemoveTree(root_); }
+
+void HostFolder::Install(const InstallOptions& options) {
+    CreateDirectoryW(Plugins().c_str(), nullptr);
+    CreateDirectoryW((Plugins() + L"\\bass").c_str(), nullptr);
+    CopyArtifact(L"host.exe", path_ + L"\\host.exe");
+    if (options.withBass) CopyArtifact(L"bass.dll", path_ + L"\\bass.dll");
+    if (options.withTags) CopyArtifact(L"tags.dll", Plugins() + L"\\bass\\tags.dll");
+    CopyArtifact(L"vellumdb.qpl", Plugins() + L"\\" + options.pluginName);
+    for (const std::wstring& plugin : options.extraPlugins) CopyArtifact(plugin, Plugins() + L"\\" + plugin);
+}
+
+HostLog HostFolder::Run(const std::string& script, const std::wstring& arguments, DWORD timeoutMs) {
+    const std::wstring scriptPath = path_ + L"\\script.txt";
+    const std::wstring logPath = path_ + L"\\host.log";
+    WriteBytes(scriptPath, script);
+    DeleteFileW(logPath.c_str());
+    std::wstring command = L"\"" + path_ + L"\\host.exe\" --log \"" + logPath + L"\" " + arguments + L" \"" +
+                           scriptPath + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    HostLog log;
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, path_.c_str(), &startup,
+                        &process))
+        throw std::runtime_error("cannot start host.exe");
+    if (WaitForSingleObject(process.hProcess, timeoutMs) != WAIT_OBJECT_0) {
+        TerminateProcess(process.hProcess, 99);
+        WaitForSingleObject(process.hProcess, 5000);
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    log.exitCode = static_cast<int>(code);
+    log.lines = ReadLines(logPath);
+    return log;
+}
+
+std::vector<std::vector<std::string>> Query(const std::wstring& database, const std::string& sql) {
+    std::vector<std::vector<std::string>> rows;
+    sqlite3* connection = nullptr;
+    if (sqlite3_open_v2(WideToUtf8(database).c_str(), &connection, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        sqlite3_close(connection);
+        throw std::runtime_error("cannot open " + WideToUtf8(database));
+    }
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(connection, sql.c_str(), -1, &statement, nullptr) == SQLITE_OK) {
+        while (sqlite3_step(statement) == SQLITE_ROW) {
+            std::vector<std::string> row;
+            for (int i = 0; i < sqlite3_column_count(statement); ++i) {
+                const unsigned char* text = sqlite3_column_text(statement, i);
+                row.push_back(text != nullptr ? reinterpret_cast<const char*>(text) : "NULL");
+            }
+            rows.push_back(row);
+        }
+    }
+    sqlite3_finalize(statement);
+    sqlite3_close(connection);
+    return rows;
+}
+
+std::string QueryValue(const std::wstring& database, const std::string& sql) {
+    auto rows = Query(database, sql);
+    return rows.empty() || rows[0].empty() ? std::string() : rows[0][0];
+}
+
+bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+}  // namespace vellum::wine

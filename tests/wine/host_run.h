@@ -1,0 +1,66 @@
+// Runs the stand-in host in a fresh folder laid out like a real installation:
+//   <folder>\host.exe, bass.dll, Plugins\<plugin>.qpl, Plugins\bass\tags.dll
+// and reads back its log and the library database.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace vellum::wine {
+
+std::wstring Utf8ToWide(const std::string& text);
+std::string WideToUtf8(const std::wstring& text);
+// The folder the test executable and the built artifacts live in.
+std::wstring ArtifactFolder();
+
+struct HostLog {
+    int exitCode = -1;
+    std::vector<std::string> lines;
+    bool Has(const std::string& line) const;
+    // Every line that starts with `prefix`.
+    std::vector<std::string> Starting(const std::string& prefix) const;
+    std::string Text() const;
+};
+
+struct InstallOptions {
+    std::wstring pluginName = L"vellumdb.qpl";
+    bool withTags = true;
+    bool withBass = true;
+    // Further plugins from the artifact folder, e.g. L"library_client.qpl".
+    std::vector<std::wstring> extraPlugins;
+};
+
+class HostFolder {
+public:
+    // A new empty folder under the temp folder; `leaf` names an extra level.
+    explicit HostFolder(const std::wstring& leaf = L"");
+    ~HostFolder();
+    HostFolder(const HostFolder&) = delete;
+    HostFolder& operator=(const HostFolder&) = delete;
+
+    void Install(const InstallOptions& options = {});
+    // Runs host.exe with `arguments` and the script; waits up to `timeoutMs`.
+    HostLog Run(const std::string& script, const std::wstring& arguments = L"", DWORD timeoutMs = 120000);
+
+    const std::wstring& Path() const { return path_; }
+    std::wstring Plugins() const { return path_ + L"\\Plugins"; }
+    std::wstring Database(const std::wstring& name = L"vellumdb.db") const { return Plugins() + L"\\" + name; }
+
+private:
+    std::wstring root_;
+    std::wstring path_;
+};
+
+// Rows of a query on a database file, every value as text ("NULL" for null).
+std::vector<std::vector<std::string>> Query(const std::wstring& database, const std::string& sql);
+// The first value of the first row, or "" when there is none.
+std::string QueryValue(const std::wstring& database, const std::string& sql);
+bool FileExists(const std::wstring& path);
+void WriteBytes(const std::wstring& path, const std::string& bytes);
+std::string ReadBytes(const std::wstring& path);
+// A valid 16-bit PCM RIFF WAVE file of silence.
+void WriteWav(const std::wstring& path, int seconds, int rate = 44100, int channels = 2);
+
+}  // namespace vellum::wine
