@@ -21,11 +21,39 @@ unsigned g_ansiCodePage = 1252;
 
 std::string IconvName(unsigned codePage) { return "CP" + std::to_string(codePage); }
 
+// One converter per direction and code page, kept for the thread's lifetime:
+// opening a converter costs far more than converting a line.
+class Converter {
+public:
+    iconv_t Get(const char* to, const char* from) {
+        std::string key = std::string(to) + '<' + from;
+        if (key != key_) {
+            Close();
+            cd_ = iconv_open(to, from);
+            key_ = cd_ == Invalid() ? std::string() : key;
+        }
+        if (cd_ != Invalid()) iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+        return cd_;
+    }
+    ~Converter() { Close(); }
+
+    static iconv_t Invalid() { return reinterpret_cast<iconv_t>(-1); }
+
+private:
+    void Close() {
+        if (cd_ != Invalid()) iconv_close(cd_);
+        cd_ = Invalid();
+    }
+    iconv_t cd_ = Invalid();
+    std::string key_;
+};
+
 // Converts with iconv, replacing what cannot be converted by `fallback`.
 std::string Iconv(const char* to, const char* from, std::string_view in,
                   std::string_view fallback, std::size_t unit) {
-    iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1)) return std::string();
+    thread_local Converter toWide, toAnsi;
+    iconv_t cd = (std::string_view(to) == "UTF-16LE" ? toWide : toAnsi).Get(to, from);
+    if (cd == Converter::Invalid()) return std::string();
     std::string out;
     char buffer[256];
     char* src = const_cast<char*>(in.data());
@@ -43,7 +71,6 @@ std::string Iconv(const char* to, const char* from, std::string_view in,
             left -= skip;
         }
     }
-    iconv_close(cd);
     return out;
 }
 
