@@ -145,6 +145,7 @@ static int32_t __stdcall Hook(HostMessage* message)
 {
     if (g_runMessage != 0 && message->message == g_runMessage) {
         RunExample(message->window);
+        message->result = 1;
         return 1;
     }
     return 0;

@@ -55,7 +55,9 @@ TEST(PluginFrame, StoredRowsSurviveARestart) {
 
 TEST(PluginFrame, TheDatabaseTakesTheModulesOwnName) {
     HostFolder folder;
-    folder.Install({L"other.qpl"});
+    InstallOptions options;
+    options.pluginName = L"other.qpl";
+    folder.Install(options);
     HostLog log = folder.Run("plugins\n");
     EXPECT_TRUE(log.Has("plugin other.qpl descriptor=same slot0=0")) << log.Text();
     EXPECT_TRUE(FileExists(folder.Database(L"other.db")));
@@ -71,7 +73,9 @@ TEST(PluginFrame, AFolderWithJapaneseCharactersWorks) {
 
 TEST(PluginFrame, AMissingTagsLibraryIsReportedOnceAndStartUpGoesOn) {
     HostFolder folder;
-    folder.Install({L"vellumdb.qpl", /*withTags=*/false});
+    InstallOptions options;
+    options.withTags = false;
+    folder.Install(options);
     HostLog log = folder.Run("event 7\n");
     EXPECT_EQ(log.Starting("messagebox"),
               std::vector<std::string>{"messagebox caption=vellumdb.qpl text=tags.dllの読み込みに失敗しました。"})

@@ -66,7 +66,9 @@ TEST_F(ModuleResources, DialogTemplateHasTheStylesFontAndControlsInOrder) {
     EXPECT_EQ(header.cx, 210);
     EXPECT_EQ(header.cy, 75);
     const size_t cancel = dialog.find(Utf16Bytes(L"キャンセル"));
-    const size_t progress = dialog.find(Utf16Bytes(L"msctls_progress32"));
+    // Class names are matched without regard to case; the compiler stores them upper-case.
+    size_t progress = dialog.find(Utf16Bytes(L"MSCTLS_PROGRESS32"));
+    if (progress == std::string::npos) progress = dialog.find(Utf16Bytes(L"msctls_progress32"));
     EXPECT_NE(dialog.find(Utf16Bytes(L"Dialog")), std::string::npos);
     EXPECT_NE(dialog.find(Utf16Bytes(L"Ms Shell Dlg")), std::string::npos);
     ASSERT_NE(cancel, std::string::npos);

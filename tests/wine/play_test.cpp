@@ -1,0 +1,85 @@
+// Play statistics on the stand-in host: a play start registers the track, a
+// play that reaches its end (or its cue track's end) counts once.
+#include <gtest/gtest.h>
+
+#include "host_run.h"
+
+namespace vellum::wine {
+namespace {
+
+class PlayStatistics : public ::testing::Test {
+protected:
+    void SetUp() override {
+        InstallOptions options;
+        options.extraPlugins = {L"zz_listener.qpl"};
+        folder_.Install(options);
+        WriteWav(Media(L"tone.wav"), 5);
+        WriteWav(Media(L"other.wav"), 4);
+        WriteWav(Media(L"album.wav"), 6);
+        WriteBytes(Media(L"album.cue"),
+                   "TITLE \"Album\"\r\nPERFORMER \"Band\"\r\nFILE \"album.wav\" WAVE\r\n"
+                   "  TRACK 01 AUDIO\r\n    TITLE \"One\"\r\n    INDEX 01 00:00:00\r\n"
+                   "  TRACK 02 AUDIO\r\n    TITLE \"Two\"\r\n    INDEX 01 00:02:00\r\n"
+                   "  TRACK 03 AUDIO\r\n    INDEX 01 00:04:00\r\n");
+    }
+
+    std::wstring Media(const std::wstring& name) const { return folder_.Path() + L"\\" + name; }
+    std::string Add(const std::wstring& name) const { return "add " + WideToUtf8(Media(name)) + "\n"; }
+    std::string Row(const std::wstring& name, const std::string& columns) {
+        return QueryValue(folder_.Database(),
+                          "SELECT " + columns + " FROM list WHERE file_name = '" + WideToUtf8(Media(name)) + "'");
+    }
+    HostLog Run(const std::string& script) {
+        HostLog log = folder_.Run(script);
+        EXPECT_EQ(log.exitCode, 0) << log.Text();
+        EXPECT_TRUE(log.Starting("error").empty()) << log.Text();
+        return log;
+    }
+
+    HostFolder folder_;
+};
+
+TEST_F(PlayStatistics, AFirstPlayCreatesTheRowAndOnlyAPlayToTheEndCounts) {
+    Run(Add(L"tone.wav") + "play 0\nplay-position 2\nstop\nwait-syncs\n");
+    EXPECT_EQ(Row(L"tone.wav", "playcount || '/' || lastplayed || '/' || statDuration"), "0/0/5");
+
+    Run(Add(L"tone.wav") + "play 0\nplay-end\nwait-syncs\n");
+    EXPECT_EQ(Row(L"tone.wav", "playcount"), "1");
+    EXPECT_NE(Row(L"tone.wav", "lastplayed"), "0");
+    EXPECT_EQ(Row(L"tone.wav", "infoCodec_sub"), "wave pcm");
+}
+
+TEST_F(PlayStatistics, ACueTrackCountsWhenPlaybackPassesTheTracksEnd) {
+    Run(Add(L"album.cue/1") + Add(L"album.cue/2") +
+        "play 0\nplay-position 1\nwait-syncs\nsleep 100\n"
+        "play-position 3\nwait-syncs\n");
+    EXPECT_EQ(Row(L"album.cue/1", "playcount"), "1");
+    EXPECT_EQ(Row(L"album.cue/1", "statDuration"), "2");
+    EXPECT_EQ(Row(L"album.cue/1", "tagTitle || '|' || tagAlbum || '|' || tagArtist"), "One|Album|Band");
+    EXPECT_EQ(Row(L"album.cue/2", "count(*)"), "0");  // never started, never registered
+}
+
+TEST_F(PlayStatistics, AStreamUrlCountsWhenItsChannelEnds) {
+    Run("add http://radio.example/live\nplay 0\nplay-end\nwait-syncs\n");
+    EXPECT_EQ(QueryValue(folder_.Database(),
+                         "SELECT file_title || '/' || playcount || '/' || statSamplingrate FROM list "
+                         "WHERE file_name = 'http://radio.example/live'"),
+              "http://radio.example/live/1/0");
+}
+
+TEST_F(PlayStatistics, EveryStartAndEndIsAnnouncedToTheHostAndToListeners) {
+    HostLog log = Run("watch-registered vellumdb_notify\n" + Add(L"tone.wav") +
+                      "play 0\nplay-end\nwait-syncs\nlastchange\n");
+    EXPECT_EQ(log.Starting("received vellumdb_notify").size(), 2u) << log.Text();
+    EXPECT_TRUE(log.Has("received vellumdb_notify wParam=1 lParam=0")) << log.Text();
+    const std::string heard = ReadBytes(folder_.Plugins() + L"\\listener.log");
+    EXPECT_EQ(heard.rfind("listening\n", 0), 0u) << heard;
+    size_t count = 0;
+    for (size_t at = heard.find("heard vellumdb_notify wParam=1 lParam=0"); at != std::string::npos;
+         at = heard.find("heard vellumdb_notify wParam=1 lParam=0", at + 1))
+        ++count;
+    EXPECT_EQ(count, 2u) << heard;
+}
+
+}  // namespace
+}  // namespace vellum::wine
