@@ -1,0 +1,206 @@
+#include "api/library_interface.h"
+
+#include <ctime>
+#include <string>
+
+#include "library/rows.h"
+#include "library/track_record.h"
+#include "maintenance/register_file.h"
+#include "platform/text.h"
+#include "plugin/library_database.h"
+#include "probe/probe_context.h"
+
+namespace vellum::api {
+namespace {
+
+char* TrackRecord::*const kStringFields[] = {
+    &TrackRecord::file_name,
+    &TrackRecord::file_title,
+    &TrackRecord::file_ext,
+    &TrackRecord::infoCodec_sub,
+};
+
+std::int32_t TrackRecord::*const kNumberFields[] = {
+    &TrackRecord::file_size,   &TrackRecord::statDuration,     &TrackRecord::statChannels,
+    &TrackRecord::statSamplingrate, &TrackRecord::statBitrate, &TrackRecord::rating,
+    &TrackRecord::playcount,   &TrackRecord::lastplayed,       &TrackRecord::modify,
+};
+
+char* TrackRecord::*const kTagFields[] = {
+    &TrackRecord::tagTitle,       &TrackRecord::tagArtist,    &TrackRecord::tagAlbum,
+    &TrackRecord::tagGenre,       &TrackRecord::tagDate,      &TrackRecord::tagComment,
+    &TrackRecord::tagTracknumber, &TrackRecord::tagPerformer, &TrackRecord::tagCopyright,
+    &TrackRecord::tagSubtitle,    &TrackRecord::tagAlbumArtist, &TrackRecord::tagDiscNumber,
+};
+
+// Field `index` of the table, or `none` for a null record or an index out of
+// range. The index is compared unsigned, so a negative one is out of range.
+template <typename Field, std::size_t Count, typename Value>
+Value FieldAt(const TrackRecord* record, std::int32_t index, Field TrackRecord::*const (&fields)[Count],
+              Value none) noexcept {
+    if (record == nullptr || static_cast<std::uint32_t>(index) >= Count) return none;
+    return record->*fields[static_cast<std::uint32_t>(index)];
+}
+
+// The track path of a caller's UTF-8 text in UTF-16.
+std::u16string WidePath(const char* utf8Path) { return platform::Utf8ToUtf16(utf8Path); }
+
+}  // namespace
+
+sqlite3* __stdcall GetDatabaseHandle() {
+    try {
+        return Library().database.Handle();
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+const char* __stdcall GetDatabasePath() {
+    try {
+        return Library().databasePath;
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+std::uint32_t __stdcall GetLastChangeTick() {
+    try {
+        return Library().lastChangeTick.load();
+    } catch (...) {
+        return 0;
+    }
+}
+
+std::int32_t __stdcall AddListener(VellumListener listener) {
+    try {
+        Library().listeners.Add(listener);
+    } catch (...) {
+    }
+    return 1;
+}
+
+std::int32_t __stdcall RemoveListener(VellumListener listener) {
+    try {
+        Library().listeners.Remove(listener);
+    } catch (...) {
+    }
+    return 1;
+}
+
+std::int32_t __stdcall AddFile(const char* utf8Path) {
+    try {
+        if (utf8Path == nullptr) return 1;
+        const std::u16string path = WidePath(utf8Path);
+        if (!IsUsableTrackPath(path)) return 1;
+        LibraryDatabase& library = Library();
+        const ProbeContext context{library.audio, library.hostCue};
+        RegisterFile(context, library.database, 0, path, 0);
+    } catch (...) {
+    }
+    return 1;
+}
+
+std::int32_t __stdcall RemoveFile(const char* utf8Path) {
+    try {
+        if (utf8Path == nullptr) return 1;
+        DeleteTrackRow(Library().database, WidePath(utf8Path));
+    } catch (...) {
+    }
+    return 1;
+}
+
+VellumTrackRecord* __stdcall GetRecord(const char* utf8Path) {
+    try {
+        return FindTrackRow(Library().database, utf8Path);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+void __stdcall FreeRecord(VellumTrackRecord* record) { ReleaseTrackRecord(record); }
+
+const char* __stdcall GetStringField(const VellumTrackRecord* record, std::int32_t index) {
+    return FieldAt(record, index, kStringFields, static_cast<const char*>(nullptr));
+}
+
+std::int32_t __stdcall GetNumberField(const VellumTrackRecord* record, std::int32_t index) {
+    return FieldAt(record, index, kNumberFields, std::int32_t{0});
+}
+
+const char* __stdcall GetTagField(const VellumTrackRecord* record, std::int32_t index) {
+    return FieldAt(record, index, kTagFields, static_cast<const char*>(nullptr));
+}
+
+std::int32_t __stdcall GetTimeField(const VellumTrackRecord* record, std::int32_t selector, VellumSystemTime* out) {
+    if (record == nullptr || out == nullptr) return 0;
+    std::int32_t stored = 0;
+    if (selector == VELLUMDB_TIME_LASTPLAYED)
+        stored = record->lastplayed;
+    else if (selector == VELLUMDB_TIME_MODIFY)
+        stored = record->modify;
+    else
+        return 0;
+    if (stored == 0) return 0;
+    return SecondsToSystemTime(static_cast<std::uint32_t>(stored), *out) ? 1 : 0;
+}
+
+}  // namespace vellum::api
+
+namespace vellum {
+namespace {
+
+// Breaks a 64-bit count of seconds since 1970 UTC down into local time.
+bool BreakDownLocal(std::int64_t seconds, std::tm& local) noexcept {
+#ifdef _WIN32
+    const __time64_t time = seconds;
+    return _localtime64_s(&local, &time) == 0;
+#else
+    static_assert(sizeof(std::time_t) >= 8, "times beyond 2038 need a 64-bit time_t");
+    const std::time_t time = static_cast<std::time_t>(seconds);
+    return localtime_r(&time, &local) != nullptr;
+#endif
+}
+
+}  // namespace
+
+bool SecondsToSystemTime(std::uint32_t seconds, VellumSystemTime& out) noexcept {
+    std::tm local{};
+    if (!BreakDownLocal(static_cast<std::int64_t>(seconds), local)) return false;
+    out.wYear = static_cast<std::uint16_t>(local.tm_year + 1900);
+    out.wMonth = static_cast<std::uint16_t>(local.tm_mon + 1);
+    out.wDayOfWeek = static_cast<std::uint16_t>(local.tm_wday);
+    out.wDay = static_cast<std::uint16_t>(local.tm_mday);
+    out.wHour = static_cast<std::uint16_t>(local.tm_hour);
+    out.wMinute = static_cast<std::uint16_t>(local.tm_min);
+    out.wSecond = static_cast<std::uint16_t>(local.tm_sec);
+    out.wMilliseconds = 0;
+    return true;
+}
+
+// In slot order; the layout test pins each position.
+const VellumLibraryInterface kLibraryInterface = {
+    api::GetDatabaseHandle,
+    api::GetDatabasePath,
+    api::GetLastChangeTick,
+    api::AddListener,
+    api::RemoveListener,
+    api::AddFile,
+    api::RemoveFile,
+    api::GetRecord,
+    api::FreeRecord,
+    api::GetStringField,
+    api::GetNumberField,
+    api::GetTagField,
+    api::GetTimeField,
+};
+
+void FillLibraryInterface(VellumLibraryInterface& table) noexcept { table = kLibraryInterface; }
+
+void NotifyListeners(void* window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) noexcept {
+    try {
+        Library().listeners.FanOut(window, message, wParam, lParam);
+    } catch (...) {
+    }
+}
+
+}  // namespace vellum

@@ -1,0 +1,27 @@
+// RegisterFile: the one way a track enters the library or has its stored
+// properties refreshed.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "library/connection.h"
+#include "probe/probe_context.h"
+
+namespace vellum {
+
+// Probes `path` (from `channel` when non-zero, storing `duration` as given;
+// otherwise by opening the track itself) and inserts its row, or rewrites the
+// stored row keeping its rating, playcount, lastplayed and modify.
+//
+// A track that cannot be opened or resolved writes nothing: an existing row
+// stays as it is and no row with an empty name is created. A failed allocation
+// writes nothing either. The probe runs outside the connection's lock; the
+// lookup and the write that follows run as one unit under it, so a concurrent
+// read-modify-write of the same row (an end-of-play update) is never lost.
+//
+// Opens no transaction and announces nothing: both are the caller's business.
+void RegisterFile(const ProbeContext& context, LibraryConnection& connection, AudioHandle channel,
+                  std::u16string_view path, std::int32_t duration) noexcept;
+
+}  // namespace vellum
