@@ -38,9 +38,12 @@ bool InitTick(HostApp& app, std::string_view args) {
 // Called from the robot's thread, as another plugin would call it from its own.
 bool LastChange(HostApp& app, std::string_view args) {
     if (!args.empty()) return false;
-    const auto& plugins = app.Plugins().Plugins();
-    auto slot = plugins.empty() ? nullptr
-                                : reinterpret_cast<LastChangeFn>(plugins[0].descriptor[kSlotLastChange]);
+    // The first plugin that fills the slot: plain plugins leave it 0.
+    LastChangeFn slot = nullptr;
+    for (const auto& plugin : app.Plugins().Plugins()) {
+        slot = reinterpret_cast<LastChangeFn>(plugin.descriptor[kSlotLastChange]);
+        if (slot != nullptr) break;
+    }
     if (slot == nullptr) {
         app.Log().Error("no plugin with a last-change function");
     } else {
