@@ -1,0 +1,82 @@
+// Probing real media through the stand-in bass.dll and tags.dll, and cue
+// tracks through the stand-in host's open-track function: the whole sample
+// set is added through the playlist menu and read back from the database.
+#include <gtest/gtest.h>
+
+#include "host_run.h"
+
+namespace vellum::wine {
+namespace {
+
+class Probing : public ::testing::TestWithParam<const wchar_t*> {
+protected:
+    void SetUp() override {
+        folder_.Install();
+        const std::wstring command = L"\"" + ArtifactFolder() + L"\\sim_make_samples.exe\" \"" + folder_.Path() + L"\"";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        std::wstring line = command;
+        ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                                   nullptr, &startup, &process));
+        WaitForSingleObject(process.hProcess, 60000);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        std::string script;
+        for (const char* name : {"pcm16_stereo.wav", "float_mono.wav", "tagged.flac", "cbr_id3v23.mp3",
+                                 "vbr_xing_id3v24.mp3", "sample.mod", "album.cue/1", "album.cue/3"})
+            script += "add " + Media(name) + "\n";
+        HostLog log = folder_.Run(script + "select all\ncommand 61600\n", std::wstring(L"--cue-text ") + GetParam());
+        ASSERT_EQ(log.exitCode, 0) << log.Text();
+    }
+
+    std::string Media(const std::string& name) const { return WideToUtf8(folder_.Path()) + "\\" + name; }
+    std::string Row(const std::string& name, const std::string& columns) {
+        return QueryValue(folder_.Database(),
+                          "SELECT " + columns + " FROM list WHERE file_name = '" + Media(name) + "'");
+    }
+
+    HostFolder folder_;
+};
+
+TEST_P(Probing, StreamPropertiesOfEveryFormat) {
+    const std::string columns = "statDuration || '|' || statChannels || '|' || statSamplingrate || '|' || "
+                                "infoCodec_sub || '|' || file_ext || '|' || file_size";
+    EXPECT_EQ(Row("pcm16_stereo.wav", columns), "2|2|44100|wave pcm||0");
+    EXPECT_EQ(Row("float_mono.wav", columns), "1|1|22050|wave float||0");
+    EXPECT_EQ(Row("tagged.flac", columns), "3|2|44100|flac||0");
+    EXPECT_EQ(Row("cbr_id3v23.mp3", columns), "3|2|44100|mp3||0");
+    EXPECT_EQ(Row("vbr_xing_id3v24.mp3", columns), "2|2|44100|mp3||0");
+    // No stream opens a module: the module loader does, and its type has no codec name.
+    EXPECT_EQ(Row("sample.mod", columns), "15|2|44100|||0");
+    // A constant bit rate reads as its nominal rate, measured over the whole file.
+    const int cbr = std::stoi(Row("cbr_id3v23.mp3", "statBitrate"));
+    EXPECT_GT(cbr, 120000);
+    EXPECT_LT(cbr, 140000);
+}
+
+TEST_P(Probing, TagsOfFlacAndBothId3Versions) {
+    EXPECT_EQ(Row("tagged.flac", "tagTitle || '|' || tagArtist || '|' || tagPerformer || '|' || tagAlbumArtist || "
+                                 "'|' || tagSubtitle || '|' || tagDiscNumber"),
+              "FLAC Sample|Vellum Artist|Vellum Composer|Various Artists|Quiet Version|2");
+    EXPECT_EQ(Row("cbr_id3v23.mp3", "tagTitle || '|' || tagPerformer || '|' || tagAlbumArtist"),
+              "Café CBR|Vellum Composer|Vellum Band");
+    EXPECT_EQ(Row("vbr_xing_id3v24.mp3", "tagTitle"), "夜明けのテスト");
+    EXPECT_EQ(Row("float_mono.wav", "tagTitle || tagArtist || tagPerformer"), "");
+}
+
+TEST_P(Probing, CueTracksTakeTheirLengthFromTheHostAndTheirTagsFromTheSheet) {
+    EXPECT_EQ(Row("album.cue/1", "statDuration || '|' || infoCodec_sub || '|' || tagTitle || '|' || tagArtist || "
+                                 "'|' || tagAlbum || '|' || tagAlbumArtist || '|' || tagPerformer || '|' || "
+                                 "tagGenre || '|' || tagTracknumber"),
+              "2|wave pcm|Opening|First Performer|Sample Album|Album Performer|Vellum Composer|\"Ambient\"|1");
+    // The tags come from the sheet as UTF-8; the display title is the host's, and an
+    // ANSI host in code page 1252 has no form for these characters.
+    const bool wideHost = std::wstring(GetParam()) == L"wide";
+    EXPECT_EQ(Row("album.cue/3", "tagTitle || '|' || file_title"), wideHost ? "終曲|終曲" : "終曲|??");
+}
+
+INSTANTIATE_TEST_SUITE_P(HostText, Probing, ::testing::Values(L"wide", L"ansi"));
+
+}  // namespace
+}  // namespace vellum::wine
