@@ -92,14 +92,14 @@ void HostApp::SendEventLogged(int32_t code) {
     LogEventResults(code, plugins_.SendEvent(Window(), code));
 }
 
-bool HostApp::PlayRow(size_t row, double urlSeconds) {
+bool HostApp::PlayRow(size_t row, double urlSeconds, bool crossfade) {
     const wchar_t* path = Playlists().Current().PathAt(row);
     if (path == nullptr) {
         log_.Error("no row " + std::to_string(row) + " in the current playlist");
         return false;
     }
     std::string error;
-    if (!player_.Start(path, urlSeconds, error)) {
+    if (!player_.Start(path, urlSeconds, crossfade, error)) {
         log_.Error(error);
         return false;
     }

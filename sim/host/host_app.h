@@ -53,7 +53,7 @@ public:
 
     // Sends an event to every plugin and logs "event CODE = RESULT" for each.
     void SendEventLogged(int32_t code);
-    bool PlayRow(size_t row, double urlSeconds = kDefaultUrlSeconds);
+    bool PlayRow(size_t row, double urlSeconds = kDefaultUrlSeconds, bool crossfade = false);
     void StopPlayback();
     void ShowPlaylistMenu(POINT where);
     void LogPlaylistMenu();

@@ -17,9 +17,15 @@ DWORD Player::OpenChannel(const TrackSource& source, double urlSeconds) {
     return audio_.playFile(source.audio.c_str());
 }
 
-bool Player::Start(const std::wstring& path, double urlSeconds, std::string& error) {
+bool Player::Start(const std::wstring& path, double urlSeconds, bool crossfade, std::string& error) {
     if (!Ready(error)) return false;
-    if (current_.channel != 0) audio_.stop(current_.channel);
+    if (previous_.channel != 0) audio_.stop(previous_.channel);
+    previous_ = NowPlaying();
+    if (crossfade) {
+        previous_ = current_;
+    } else if (current_.channel != 0) {
+        audio_.stop(current_.channel);
+    }
     current_ = NowPlaying();
     auto source = ResolveTrackSource(path);
     DWORD channel = source ? OpenChannel(*source, urlSeconds) : 0;
@@ -65,6 +71,16 @@ bool Player::Stop(std::string& error) {
     }
     audio_.stop(current_.channel);
     current_ = NowPlaying();
+    return true;
+}
+
+bool Player::PreviousToEnd(std::string& error) {
+    if (!Ready(error)) return false;
+    if (previous_.channel == 0) {
+        error = "no previous item is playing";
+        return false;
+    }
+    audio_.setPosition(previous_.channel, previous_.span.start + previous_.span.length);
     return true;
 }
 

@@ -24,11 +24,15 @@ public:
     explicit Player(AudioLibrary& audio) : audio_(audio) {}
 
     // Stops what plays and starts the path; on failure returns false with a reason.
-    bool Start(const std::wstring& path, double urlSeconds, std::string& error);
+    // With `crossfade` the item playing now keeps playing as the previous one (a
+    // player fading from one track into the next) until PreviousToEnd or the next start.
+    bool Start(const std::wstring& path, double urlSeconds, bool crossfade, std::string& error);
     // Moves to seconds from the item's start, or to its end.
     bool MoveTo(double seconds, std::string& error);
     bool MoveToEnd(std::string& error);
     bool Stop(std::string& error);
+    // Moves the previous item of a crossfade to its end.
+    bool PreviousToEnd(std::string& error);
 
     bool Playing() const { return current_.channel != 0; }
     const NowPlaying& Current() const { return current_; }
@@ -39,6 +43,7 @@ private:
 
     AudioLibrary& audio_;
     NowPlaying current_;
+    NowPlaying previous_;
 };
 
 }  // namespace host

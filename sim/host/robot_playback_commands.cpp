@@ -10,13 +10,16 @@
 namespace host {
 namespace {
 
-bool Play(HostApp& app, std::string_view args) {
+bool StartRow(HostApp& app, std::string_view args, bool crossfade) {
     auto row = ParseInteger(NextWord(args));
     auto urlSeconds = args.empty() ? std::optional<double>(kDefaultUrlSeconds) : ParseNumber(args);
     if (!row || *row < 0 || !urlSeconds) return false;
-    app.InvokeOnWindowThread([&] { app.PlayRow(static_cast<size_t>(*row), *urlSeconds); });
+    app.InvokeOnWindowThread([&] { app.PlayRow(static_cast<size_t>(*row), *urlSeconds, crossfade); });
     return true;
 }
+
+bool Play(HostApp& app, std::string_view args) { return StartRow(app, args, false); }
+bool PlayOver(HostApp& app, std::string_view args) { return StartRow(app, args, true); }
 
 // Runs a player operation on the window thread and logs its failure.
 template <typename Operation>
@@ -37,6 +40,12 @@ bool PlayPosition(HostApp& app, std::string_view args) {
 bool PlayEnd(HostApp& app, std::string_view args) {
     if (!args.empty()) return false;
     OnPlayer(app, [](Player& player, std::string& error) { return player.MoveToEnd(error); });
+    return true;
+}
+
+bool PreviousEnd(HostApp& app, std::string_view args) {
+    if (!args.empty()) return false;
+    OnPlayer(app, [](Player& player, std::string& error) { return player.PreviousToEnd(error); });
     return true;
 }
 
@@ -160,6 +169,7 @@ const std::vector<RobotCommand>& PlaybackCommands() {
     static const std::vector<RobotCommand> commands = {
         {"play", &Play},          {"play-position", &PlayPosition},
         {"play-end", &PlayEnd},   {"stop", &StopPlaying},
+        {"play-over", &PlayOver}, {"previous-end", &PreviousEnd},
         {"wait-syncs", &WaitSyncs}, {"cue-open", &CueOpen},
         {"cue-title", &CueTitle}, {"cue-outstanding", &CueOutstanding},
     };

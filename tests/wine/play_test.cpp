@@ -67,6 +67,14 @@ TEST_F(PlayStatistics, AStreamUrlCountsWhenItsChannelEnds) {
               "http://radio.example/live/1/0");
 }
 
+// The end-of-play callback credits the most recently started track, whichever
+// channel's sync fired: a crossfade into B before A's end counts B.
+TEST_F(PlayStatistics, ASyncFiringAfterTheNextStartCreditsTheNextTrack) {
+    Run(Add(L"tone.wav") + Add(L"other.wav") + "play 0\nplay-over 1\nprevious-end\nwait-syncs\n");
+    EXPECT_EQ(Row(L"tone.wav", "playcount"), "0");
+    EXPECT_EQ(Row(L"other.wav", "playcount"), "1");
+}
+
 TEST_F(PlayStatistics, EveryStartAndEndIsAnnouncedToTheHostAndToListeners) {
     HostLog log = Run("watch-registered vellumdb_notify\n" + Add(L"tone.wav") +
                       "play 0\nplay-end\nwait-syncs\nlastchange\n");
