@@ -102,14 +102,28 @@ TEST(PluginFrame, TheLastChangeTickIsTheOneTakenAtInitialisation) {
 
 class CueInterfaceVersion : public ::testing::TestWithParam<const wchar_t*> {};
 
-TEST_P(CueInterfaceVersion, AnyAnswerLeavesTheFrameWorking) {
+// Only a version-39 record is taken: with any other answer the plugin runs on
+// without the host's cue lookup, so cue tracks cannot be resolved and titles
+// come from the path, and nothing calls through the missing interface.
+TEST_P(CueInterfaceVersion, OnlyVersion39IsUsedAndAnyAnswerLeavesTheFrameWorking) {
     HostFolder folder;
     folder.Install();
-    HostLog log = folder.Run("event 7\n", std::wstring(L"--cue-version ") + GetParam());
+    WriteWav(folder.Path() + L"\\album.wav", 4);
+    WriteBytes(folder.Path() + L"\\album.cue",
+               "FILE \"album.wav\" WAVE\r\n  TRACK 01 AUDIO\r\n    INDEX 01 00:00:00\r\n");
+    const std::string folderText = WideToUtf8(folder.Path());
+    HostLog log = folder.Run("event 7\nadd " + folderText + "\\album.cue/1\nadd " + folderText +
+                                 "\\album.wav\nselect all\ncommand 61600\n",
+                             std::wstring(L"--cue-version ") + GetParam());
     EXPECT_TRUE(log.Has("event 6 = 1")) << log.Text();
     EXPECT_TRUE(log.Has("event 7 = 1")) << log.Text();
     EXPECT_EQ(log.exitCode, 0) << log.Text();
     EXPECT_EQ(Schema(folder.Database()), kSchema);
+    const bool used = std::wstring(GetParam()) == L"39";
+    EXPECT_EQ(QueryValue(folder.Database(), "SELECT count(*) FROM list WHERE file_name LIKE '%.cue/1'"),
+              used ? "1" : "0");
+    EXPECT_EQ(QueryValue(folder.Database(), "SELECT file_title FROM list WHERE file_name LIKE '%album.wav'"),
+              "album.wav");
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, CueInterfaceVersion, ::testing::Values(L"39", L"38", L"40", L"null"));
