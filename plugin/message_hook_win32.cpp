@@ -1,20 +1,49 @@
 // The hook on the host main window's messages: the listener fan-out, the
-// playing channel notification and the interface requests of other plugins.
+// context submenu and its commands, the playing channel notification and the
+// interface requests of other plugins.
 #include <windows.h>
 
+#include "platform/seam.h"
+#include "plugin/commands_win32.h"
 #include "plugin/host_win32.h"
 #include "plugin/library_database.h"
+#include "plugin/playlist_menu_win32.h"
 #include "plugin/plugin_win32.h"
 
 namespace vellum {
 namespace {
 
+enum Command : WORD { kAddSelected = 61600, kRemoveSelected = 61601, kPurgeBrokenLinks = 61602 };
+
+// Runs a submenu command, then announces the change whatever it did. False
+// for ids that are not the plugin's.
+bool RunCommand(HWND window, WORD id) {
+    switch (id) {
+        case kAddSelected: AddSelectedToLibrary(window); break;
+        case kRemoveSelected: RemoveSelectedFromLibrary(window); break;
+        case kPurgeBrokenLinks: PurgeBrokenLinks(window); break;
+        default: return false;
+    }
+    LibraryDatabase& library = Library();
+    library.lastChangeTick = platform::TickCount();
+    SendMessageW(window, library.notifyMessage, 1, 0);
+    return true;
+}
+
 std::int32_t Dispatch(HostMessage& message) {
     LibraryDatabase& library = Library();
-    if (message.message == host::kPlayerMessage) {
-        if (message.wParam == host::kChannelStarting)
-            library.currentChannel = static_cast<std::uint32_t>(message.lParam);
-        return 0;
+    switch (message.message) {
+        case WM_COMMAND:
+            return RunCommand(message.window, LOWORD(message.wParam)) ? 1 : 0;
+        case WM_INITMENUPOPUP:
+            PreparePlaylistMenu(message.window, reinterpret_cast<HMENU>(message.wParam));
+            return 0;
+        case host::kPlayerMessage:
+            if (message.wParam == host::kChannelStarting)
+                library.currentChannel = static_cast<std::uint32_t>(message.lParam);
+            return 0;
+        default:
+            break;
     }
     if (library.interfaceMessage != 0 && message.message == library.interfaceMessage) {
         message.result = reinterpret_cast<LRESULT>(&Descriptor().library);

@@ -1,0 +1,44 @@
+// The batch worker: adds or removes every path of a BatchPathList inside one
+// transaction, reporting each item to a progress sink before it is processed.
+// Portable; the progress dialog is one sink, tests bring their own.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+
+#include "library/connection.h"
+#include "maintenance/batch_path_list.h"
+#include "probe/probe_context.h"
+
+namespace vellum {
+
+enum class BatchMode { Add = 1, Remove = 2 };
+
+// Where the worker reports. Called on the worker's thread, never while it holds
+// the connection's lock, so a sink may wait for another thread that needs it.
+class BatchProgressSink {
+public:
+    virtual ~BatchProgressSink() = default;
+    // Item `index` is about to be processed.
+    virtual void ItemStarting(std::size_t index) = 0;
+    // The batch has ended and its work is committed.
+    virtual void Finished() = 0;
+};
+
+struct BatchJob {
+    BatchMode mode;
+    const BatchPathList& paths;
+    LibraryConnection& connection;
+    const ProbeContext& probe;
+    // Set by the user's Cancel; read after each item.
+    const std::atomic<bool>& cancelRequested;
+};
+
+// Runs the whole batch: one Transaction around the items (joining one that is
+// already open), item i reported before it is processed, the cancel flag read
+// after each item, Finished reported after the commit. Add registers a path
+// as a newly added file (channel 0, duration 0); Remove deletes its row. An item
+// that fails is passed over. Returns the number of items processed.
+std::size_t RunBatch(const BatchJob& job, BatchProgressSink& sink) noexcept;
+
+}  // namespace vellum

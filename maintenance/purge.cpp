@@ -1,0 +1,124 @@
+#include "maintenance/purge.h"
+
+#include <sqlite3.h>
+
+#include <unordered_map>
+#include <vector>
+
+#include "platform/text.h"
+#include "probe/probe_context.h"
+#include "probe/track_source.h"
+
+namespace vellum {
+namespace {
+
+constexpr char kStoredNamesSql[] = "SELECT file_name FROM list";
+
+bool IsSeparator(char16_t unit) { return unit == u'\\' || unit == u'/'; }
+
+// Every stored name in query order, NULL ones left out. Read in one go under
+// the lock; the slow existence tests run afterwards without it.
+std::vector<std::string> ReadStoredNames(LibraryConnection& connection) {
+    std::vector<std::string> names;
+    platform::ScopedLock hold(connection.Lock());
+    Statement statement(connection.Handle(), kStoredNamesSql);
+    if (statement.get() == nullptr) return names;
+    sqlite3_reset(statement.get());
+    while (sqlite3_step(statement.get()) == SQLITE_ROW) {
+        const unsigned char* text = sqlite3_column_text(statement.get(), 0);
+        if (text == nullptr) continue;
+        const int bytes = sqlite3_column_bytes(statement.get(), 0);
+        names.emplace_back(reinterpret_cast<const char*>(text), static_cast<std::size_t>(bytes));
+    }
+    return names;
+}
+
+// ASCII case folding: drive letters and share names compare without case.
+std::u16string FoldCase(std::u16string_view text) {
+    std::u16string folded(text);
+    for (char16_t& unit : folded)
+        if (unit >= u'a' && unit <= u'z') unit = static_cast<char16_t>(unit - u'a' + u'A');
+    return folded;
+}
+
+// Answers for the scan, asking the tester once per sheet and once per volume.
+class CachedExistence {
+public:
+    explicit CachedExistence(ExistenceTester& tester) : tester_(tester) {}
+
+    // True when the row named `path` should be removed.
+    bool IsMissing(std::u16string_view path) {
+        const std::u16string_view text = ExistenceTestText(path);
+        // "/x" or "//server/share/x": nothing before the slash to judge by.
+        if (text.empty() && !path.empty()) return false;
+        if (Exists(text, text.size() != path.size())) return false;
+        return Reachable(VolumeRoot(text));
+    }
+
+private:
+    bool Exists(std::u16string_view text, bool shared) {
+        // Plain paths are unique keys; only a sheet's text recurs.
+        if (!shared) return tester_.PathExists(text);
+        std::u16string key = FoldCase(text);
+        auto found = sheets_.find(key);
+        if (found != sheets_.end()) return found->second;
+        const bool exists = tester_.PathExists(text);
+        sheets_.emplace(std::move(key), exists);
+        return exists;
+    }
+
+    bool Reachable(const std::u16string& root) {
+        if (root.empty()) return true;
+        std::u16string key = FoldCase(root);
+        auto found = volumes_.find(key);
+        if (found != volumes_.end()) return found->second;
+        const bool reachable = tester_.VolumeReachable(root);
+        volumes_.emplace(std::move(key), reachable);
+        return reachable;
+    }
+
+    ExistenceTester& tester_;
+    std::unordered_map<std::u16string, bool> sheets_;
+    std::unordered_map<std::u16string, bool> volumes_;
+};
+
+// Names the scan leaves alone without asking the file system.
+bool AlwaysKept(std::u16string_view path) {
+    if (path.size() > kMaxPathUnits) return true;
+    if (path.find(u'\0') != std::u16string_view::npos) return true;
+    return ClassifyTrackPath(path) == TrackPathKind::Url;
+}
+
+}  // namespace
+
+std::u16string VolumeRoot(std::u16string_view path) {
+    if (path.size() >= 2 && path[1] == u':' &&
+        ((path[0] >= u'A' && path[0] <= u'Z') || (path[0] >= u'a' && path[0] <= u'z')))
+        return std::u16string(path.substr(0, 2));
+    if (path.size() > 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+        std::size_t server = path.find_first_of(u"\\/", 2);
+        if (server == std::u16string_view::npos) return std::u16string(path);
+        std::size_t share = path.find_first_of(u"\\/", server + 1);
+        return std::u16string(path.substr(0, share));
+    }
+    return std::u16string();
+}
+
+std::u16string_view ExistenceTestText(std::u16string_view path) {
+    return path.substr(0, path.find(u'/'));
+}
+
+std::size_t CollectBrokenLinks(LibraryConnection& connection, ExistenceTester& tester, BatchPathList& out) {
+    const std::vector<std::string> names = ReadStoredNames(connection);
+    CachedExistence existence(tester);
+    std::size_t collected = 0;
+    for (const std::string& name : names) {
+        const std::u16string path = platform::Utf8ToUtf16(name);
+        if (AlwaysKept(path) || !existence.IsMissing(path)) continue;
+        out.Append(path);
+        ++collected;
+    }
+    return collected;
+}
+
+}  // namespace vellum

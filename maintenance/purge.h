@@ -1,0 +1,46 @@
+// The broken-link purge's scan: which stored rows name a track whose file is
+// gone. The removal itself is a Remove batch (maintenance/batch_worker.h).
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "library/connection.h"
+#include "maintenance/batch_path_list.h"
+
+namespace vellum {
+
+// The file system as the scan sees it; the plugin answers with Win32, tests
+// with fakes.
+class ExistenceTester {
+public:
+    virtual ~ExistenceTester() = default;
+    // True when a file or folder exists at the path.
+    virtual bool PathExists(std::u16string_view path) = 0;
+    // True when the volume root ("X:" or "\\server\share") can be reached.
+    virtual bool VolumeReachable(std::u16string_view root) = 0;
+};
+
+// The volume root of a path: "X:" for a drive letter, "\\server\share" for a
+// UNC path (just "\\server" when it names no share); empty when it has none.
+std::u16string VolumeRoot(std::u16string_view path);
+
+// The text whose existence decides a stored path: the path itself, or for a
+// path holding "/" (a cue-sheet track, a host track) the text before its
+// first "/".
+std::u16string_view ExistenceTestText(std::u16string_view path);
+
+// Appends to `out`, in the order "SELECT file_name FROM list" returns them, the
+// full stored path of every row whose file is missing. Kept regardless:
+//   - stream URLs (paths holding "://");
+//   - rows on a volume that cannot be reached (an unplugged drive, a share that
+//     does not answer): their files may well come back;
+//   - paths that start with "/", which leave nothing to test;
+//   - names that no path buffer holds (over 519 units) or that hold a NUL or
+//     are NULL: the removal could not address them exactly.
+// An empty name never exists and is collected. Each sheet and each volume is
+// asked about once, however many rows share it. Returns the number collected.
+std::size_t CollectBrokenLinks(LibraryConnection& connection, ExistenceTester& tester, BatchPathList& out);
+
+}  // namespace vellum
