@@ -3,6 +3,7 @@
 // interface requests of other plugins.
 #include <windows.h>
 
+#include "api/library_interface.h"
 #include "platform/seam.h"
 #include "plugin/commands_win32.h"
 #include "plugin/host_win32.h"
@@ -57,9 +58,8 @@ std::int32_t Dispatch(HostMessage& message) {
 std::int32_t __stdcall PluginMessageHook(HostMessage* message) {
     if (message == nullptr) return 0;
     try {
-        LibraryDatabase& library = Library();
-        if (library.enabled)
-            library.listeners.FanOut(message->window, message->message, message->wParam, message->lParam);
+        if (Library().enabled)
+            NotifyListeners(message->window, message->message, message->wParam, message->lParam);
         return Dispatch(*message);
     } catch (...) {
         return 0;
