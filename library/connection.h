@@ -57,7 +57,9 @@ private:
 };
 
 // "BEGIN" ... "COMMIT" for one unit of work, joining a transaction that is
-// already open. Commits when it opened the transaction itself.
+// already open. Commits when it opened the transaction itself. Opening one
+// claims the write lock at once, waiting up to the busy timeout for another
+// program's, so that a read-then-write inside it does not fail on a brief lock.
 class Transaction {
 public:
     explicit Transaction(LibraryConnection& connection);

@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "platform/text.h"
@@ -9,10 +10,46 @@
 namespace vellum {
 namespace {
 
-// The value text of field `column`: its quoted UTF-8, or its number in "%d" form.
-std::string ValueText(const TrackRecord& record, int column) {
-    if (kColumns[column].kind == FieldKind::Text) return QuoteSqlText(TextField(record, column));
-    return std::to_string(NumberField(record, column));
+// Appends `utf8` with every single quote doubled (QuoteSqlText without the
+// temporary string).
+void AppendQuoted(std::string& out, const char* utf8) {
+    if (utf8 == nullptr) return;
+    for (const char* run = utf8;;) {
+        const char* stop = run + std::strcspn(run, "'");
+        out.append(run, static_cast<std::size_t>(stop - run));
+        if (*stop == '\0') return;
+        out.append("''", 2);
+        run = stop + 1;
+    }
+}
+
+// Appends the value text of field `column`: its quoted UTF-8, or its number in
+// "%d" form (which quoting leaves as it is).
+void AppendValueText(std::string& out, const TrackRecord& record, int column) {
+    if (kColumns[column].kind == FieldKind::Text) return AppendQuoted(out, TextField(record, column));
+    char digits[16];
+    const int length = std::snprintf(digits, sizeof digits, "%d", static_cast<int>(NumberField(record, column)));
+    out.append(digits, static_cast<std::size_t>(length));
+}
+
+// Room for a statement about the record: every text once, with slack for the
+// column names, numbers and a few doubled quotes.
+std::size_t StatementRoom(const TrackRecord& record) {
+    std::size_t room = 640;
+    for (int column = 0; column < kColumnCount; ++column)
+        if (kColumns[column].kind == FieldKind::Text && TextField(record, column) != nullptr)
+            room += std::strlen(TextField(record, column));
+    return room;
+}
+
+// "<prefix>'<key, quoted>'": the lookup and the removal by key.
+std::string KeyStatement(const char* prefix, const char* utf8Key, std::size_t keyBytes) {
+    std::string sql;
+    sql.reserve(std::strlen(prefix) + keyBytes + 8);
+    sql += prefix;
+    AppendQuoted(sql, utf8Key);
+    sql += '\'';
+    return sql;
 }
 
 // Copies column `column` of the current row into the record. A NULL text
@@ -50,20 +87,17 @@ TrackRecord* ReadRow(sqlite3_stmt* statement) {
 
 std::string QuoteSqlText(const char* utf8) {
     std::string quoted;
-    if (utf8 == nullptr) return quoted;
-    for (const char* p = utf8; *p != '\0'; ++p) {
-        if (*p == '\'') quoted.push_back('\'');
-        quoted.push_back(*p);
-    }
+    AppendQuoted(quoted, utf8);
     return quoted;
 }
 
 std::string BuildInsertStatement(const TrackRecord& record) {
-    std::string sql = "INSERT INTO list values(";
+    std::string sql;
+    sql.reserve(StatementRoom(record));
+    sql += "INSERT INTO list values(";
     for (int column = 0; column < kColumnCount; ++column) {
-        if (column > 0) sql += ',';
-        sql += '\'';
-        sql += ValueText(record, column);
+        sql += column > 0 ? ",'" : "'";
+        AppendValueText(sql, record, column);
         sql += '\'';
     }
     sql += ')';
@@ -71,15 +105,17 @@ std::string BuildInsertStatement(const TrackRecord& record) {
 }
 
 std::string BuildUpdateStatement(const TrackRecord& record) {
-    std::string sql = "UPDATE list SET ";
+    std::string sql;
+    sql.reserve(StatementRoom(record) + (record.file_name != nullptr ? std::strlen(record.file_name) : 0));
+    sql += "UPDATE list SET ";
     for (int column = 1; column < kColumnCount; ++column) {
         sql += kColumns[column].name;
         sql += " = '";
-        sql += ValueText(record, column);
+        AppendValueText(sql, record, column);
         sql += column + 1 < kColumnCount ? "', " : "' ";
     }
     sql += "WHERE file_name = '";
-    sql += QuoteSqlText(record.file_name);
+    AppendQuoted(sql, record.file_name);
     sql += "' ";
     return sql;
 }
@@ -93,7 +129,8 @@ bool UpdateTrackRow(LibraryConnection& connection, const TrackRecord& record) {
 }
 
 TrackRecord* FindTrackRow(LibraryConnection& connection, const char* utf8Key) {
-    const std::string sql = "SELECT * FROM list WHERE file_name = '" + QuoteSqlText(utf8Key) + "'";
+    const std::string sql = KeyStatement("SELECT * FROM list WHERE file_name = '", utf8Key,
+                                         utf8Key != nullptr ? std::strlen(utf8Key) : 0);
     platform::ScopedLock hold(connection.Lock());
     Statement statement(connection.Handle(), sql.c_str());
     if (statement.get() == nullptr) return nullptr;
@@ -103,8 +140,8 @@ TrackRecord* FindTrackRow(LibraryConnection& connection, const char* utf8Key) {
 }
 
 void DeleteTrackRow(LibraryConnection& connection, std::u16string_view widePath) {
-    const std::string sql =
-        "DELETE FROM list WHERE file_name = '" + QuoteSqlText(platform::Utf16ToUtf8(widePath).c_str()) + "'";
+    const std::string key = platform::Utf16ToUtf8(widePath);
+    const std::string sql = KeyStatement("DELETE FROM list WHERE file_name = '", key.c_str(), key.size());
     connection.Exec(sql.c_str());
 }
 

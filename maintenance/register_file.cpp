@@ -1,11 +1,11 @@
 #include "maintenance/register_file.h"
 
+#include <cstring>
 #include <memory>
 
 #include "library/rows.h"
 #include "library/track_record.h"
 #include "platform/seam.h"
-#include "probe/convert.h"
 #include "probe/track_source.h"
 
 namespace vellum {
@@ -44,21 +44,39 @@ void WriteRow(LibraryConnection& connection, const char* utf8Key, TrackRecord& f
 
 }  // namespace
 
-void RegisterFile(const ProbeContext& context, LibraryConnection& connection, AudioHandle channel,
-                  std::u16string_view path, std::int32_t duration) noexcept {
+TrackRecord* ProbeFreshRecord(const ProbeContext& context, AudioHandle channel, std::u16string_view path,
+                              std::int32_t duration) noexcept {
     try {
         RecordOwner fresh(NewTrackRecord());
-        if (!fresh) return;
+        if (!fresh) return nullptr;
         Probe(context, channel, path, *fresh, duration);
         // An empty probe result (a track that could not be opened or resolved)
         // would be written under an empty name: write nothing instead.
-        if (fresh->file_name == nullptr || fresh->file_name[0] == '\0') return;
-        HeapText utf8Key(WideToUtf8(path));
+        if (fresh->file_name == nullptr || fresh->file_name[0] == '\0') return nullptr;
+        return fresh.Release();
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+void StoreFreshRecord(LibraryConnection& connection, TrackRecord& fresh) noexcept {
+    try {
+        // The probe has already converted the path: file_name is its UTF-8
+        // form. The key is a block of its own copied from it, not a second
+        // conversion.
+        if (fresh.file_name == nullptr) return;
+        HeapText utf8Key(CopyText(fresh.file_name, std::strlen(fresh.file_name)));
         if (!utf8Key || utf8Key.get()[0] == '\0') return;
-        WriteRow(connection, utf8Key.get(), *fresh);
+        WriteRow(connection, utf8Key.get(), fresh);
     } catch (...) {
         // A failed allocation while building a statement: nothing was written.
     }
+}
+
+void RegisterFile(const ProbeContext& context, LibraryConnection& connection, AudioHandle channel,
+                  std::u16string_view path, std::int32_t duration) noexcept {
+    RecordOwner fresh(ProbeFreshRecord(context, channel, path, duration));
+    if (fresh) StoreFreshRecord(connection, *fresh);
 }
 
 }  // namespace vellum

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "library/connection.h"
+#include "library/track_record.h"
 #include "probe/probe_context.h"
 
 namespace vellum {
@@ -23,5 +24,16 @@ namespace vellum {
 // Opens no transaction and announces nothing: both are the caller's business.
 void RegisterFile(const ProbeContext& context, LibraryConnection& connection, AudioHandle channel,
                   std::u16string_view path, std::int32_t duration) noexcept;
+
+// The two halves of RegisterFile, apart so that each can be measured on its own.
+//
+// The probed fresh record for `path`, or null when there is nothing to write:
+// the track could not be opened or resolved, or memory ran out.
+TrackRecord* ProbeFreshRecord(const ProbeContext& context, AudioHandle channel, std::u16string_view path,
+                              std::int32_t duration) noexcept;
+// Looks the record's file_name (the UTF-8 form of the probed path) up and
+// inserts the record, or rewrites the stored row with its rating, playcount,
+// lastplayed and modify carried over.
+void StoreFreshRecord(LibraryConnection& connection, TrackRecord& fresh) noexcept;
 
 }  // namespace vellum

@@ -95,4 +95,21 @@ std::u16string Utf8ToUtf16(std::string_view utf8) {
     return out;
 }
 
+std::size_t Utf8ToUtf16(std::string_view utf8, char16_t* out, std::size_t capacity) noexcept {
+    std::size_t written = 0;
+    for (std::size_t i = 0; i < utf8.size();) {
+        char32_t cp = DecodeUtf8(utf8, i);
+        const std::size_t units = cp < 0x10000 ? 1 : 2;
+        if (written + units > capacity) break;
+        if (units == 1) {
+            out[written++] = static_cast<char16_t>(cp);
+        } else {
+            cp -= 0x10000;
+            out[written++] = static_cast<char16_t>(0xD800 + (cp >> 10));
+            out[written++] = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+        }
+    }
+    return written;
+}
+
 }  // namespace vellum::platform

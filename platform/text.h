@@ -9,5 +9,8 @@ namespace vellum::platform {
 
 std::string Utf16ToUtf8(std::u16string_view wide);
 std::u16string Utf8ToUtf16(std::string_view utf8);
+// The same into a buffer of the caller's: writes at most `capacity` units and
+// returns how many. `utf8.size()` units always suffice.
+std::size_t Utf8ToUtf16(std::string_view utf8, char16_t* out, std::size_t capacity) noexcept;
 
 }  // namespace vellum::platform

@@ -60,23 +60,32 @@ std::u16string_view FormatDecimal(std::int32_t number, char16_t (&buffer)[12]) n
     return {buffer + start, sizeof buffer / sizeof buffer[0] - start};
 }
 
-// Decodes the raw units of one line into `line`, cut at a zero unit and at the
-// buffer's capacity.
-void DecodeLine(SheetEncoding encoding, const char16_t* raw, std::size_t count, SheetLine& line) {
-    std::u16string decoded;
-    if (IsWide(encoding)) {
-        decoded.assign(raw, count);
-    } else {
-        std::string bytes(count, '\0');
-        for (std::size_t i = 0; i < count; ++i) bytes[i] = static_cast<char>(raw[i]);
-        decoded = encoding == SheetEncoding::Utf8 ? platform::Utf8ToUtf16(bytes) : platform::AnsiToWide(bytes);
-    }
-    std::u16string_view text = decoded;
+// Stores decoded text as the line, cut at a zero unit and at the buffer's capacity.
+void StoreLine(std::u16string_view text, SheetLine& line) noexcept {
     text = text.substr(0, std::min(text.find(u'\0'), text.size()));
     text = CutUnits(text, kSheetTextUnits - 1);
     std::copy(text.begin(), text.end(), line.text);
     line.length = text.size();
     line.text[line.length] = u'\0';
+}
+
+bool IsAscii(const char16_t* raw, std::size_t count) noexcept {
+    for (std::size_t i = 0; i < count; ++i)
+        if (raw[i] >= 0x80) return false;
+    return true;
+}
+
+// Decodes the raw units of one line into `line`. UTF-16 units are decoded
+// already, and so are bytes below 0x80: UTF-8 and every ANSI code page agree
+// with ASCII there. Such lines, most of a sheet, are stored as they are.
+void DecodeLine(SheetEncoding encoding, const char16_t* raw, std::size_t count, SheetLine& line) {
+    if (IsWide(encoding) || IsAscii(raw, count)) return StoreLine(std::u16string_view(raw, count), line);
+    char bytes[kMaxSheetLineBytes];
+    for (std::size_t i = 0; i < count; ++i) bytes[i] = static_cast<char>(raw[i]);
+    if (encoding == SheetEncoding::Ansi) return StoreLine(platform::AnsiToWide({bytes, count}), line);
+    // A byte never decodes to more than one unit, so the units fit.
+    char16_t units[kMaxSheetLineBytes];
+    StoreLine({units, platform::Utf8ToUtf16({bytes, count}, units, count)}, line);
 }
 
 // Reads a sheet from an open file.

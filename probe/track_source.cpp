@@ -13,11 +13,14 @@ namespace {
 
 char16_t FoldAscii(char16_t unit) noexcept { return unit >= u'A' && unit <= u'Z' ? unit + (u'a' - u'A') : unit; }
 
-// True when `path` contains `needle` (lower-case ASCII), ignoring letter case.
+// True when `path` contains `needle` (lower-case ASCII whose first character
+// has no letter case), ignoring letter case. Only the places where that first
+// character stands are compared further.
 bool ContainsFolded(std::u16string_view path, std::u16string_view needle) noexcept {
-    if (needle.size() > path.size()) return false;
-    for (std::size_t start = 0; start + needle.size() <= path.size(); ++start) {
-        std::size_t matched = 0;
+    for (std::size_t start = path.find(needle.front()); start != std::u16string_view::npos;
+         start = path.find(needle.front(), start + 1)) {
+        if (path.size() - start < needle.size()) return false;
+        std::size_t matched = 1;
         while (matched < needle.size() && FoldAscii(path[start + matched]) == needle[matched]) ++matched;
         if (matched == needle.size()) return true;
     }

@@ -1,0 +1,211 @@
+#include "load_actors.h"
+
+#include <chrono>
+#include <random>
+#include <thread>
+
+#include "api/library_interface.h"
+#include "library/rows.h"
+#include "maintenance/batch_worker.h"
+#include "maintenance/play_statistics.h"
+#include "maintenance/register_file.h"
+#include "plugin/library_database.h"
+#include "sim/bass/bass_api.h"
+
+namespace vellum::load {
+namespace {
+
+const VellumLibraryInterface& kApi = kLibraryInterface;
+
+bool IsUrl(const Track& track) { return track.utf8.find("://") != std::string::npos; }
+
+// A record read back for `track`: present and equal to its reference row, play
+// columns included unless the track is a played one.
+void ExpectRow(World& world, const TrackRecord* record, const Track& track, bool withPlays, const char* by) {
+    if (record == nullptr) {
+        world.failures.Report(track.utf8 + ": no row after " + by);
+        return;
+    }
+    const std::string differs = World::Mismatch(*record, *track.reference, withPlays);
+    if (!differs.empty()) world.failures.Report(track.utf8 + ": column " + differs + " differs after " + by);
+}
+
+void ExpectNoRow(World& world, const TrackRecord* record, const Track& track, const char* by) {
+    if (record != nullptr) world.failures.Report(track.utf8 + ": a row is left after " + by);
+}
+
+void PlayStart(World& world, const Track& track) {
+    LibraryConnection& library = Library().database;
+    const AudioHandle channel =
+        IsUrl(track) ? SIMBASS_PlayUrl(track.wide.c_str(), 60.0) : SIMBASS_PlayFile(track.wide.c_str());
+    if (channel == 0) world.failures.Report(track.utf8 + ": the stand-in cannot play it");
+    {
+        Transaction transaction(library);
+        RegisterFile(world.Context(), library, channel, track.wide, track.length);
+    }
+    BASS_ChannelFree(channel);
+    ++world.counters.playStarts;
+}
+
+void CompletePlay(World& world, std::size_t pick) {
+    LibraryConnection& library = Library().database;
+    const std::int32_t when = world.clock.fetch_add(1);
+    bool found = false;
+    {
+        Transaction transaction(library);
+        found = CreditCompletedPlay(library, world.played[pick].wide, when);
+    }
+    if (found)
+        world.ledgers[pick].Credit(when);
+    else
+        world.failures.Report(world.played[pick].utf8 + ": the end of a play found no row");
+    ++world.counters.credits;
+}
+
+// A played row as another plugin reads it: its play count lies between the
+// plays credited before the read and those credited or in flight after it.
+void ReadPlayed(World& world, std::minstd_rand& random) {
+    const std::size_t pick = random() % world.played.size();
+    const Track& track = world.played[pick];
+    const std::size_t before = world.ledgers[pick].Count();
+    RecordOwner record(kApi.GetRecord(track.utf8.c_str()));
+    const std::size_t after = world.ledgers[pick].Count() + world.audioThreads;
+    ++world.counters.getRecords;
+    ExpectRow(world, record.get(), track, false, "GetRecord");
+    if (!record) return;
+    const auto count = static_cast<std::size_t>(record->playcount);
+    if (count < before || count > after)
+        world.failures.Report(track.utf8 + ": GetRecord shows " + std::to_string(count) + " plays, ledger " +
+                              std::to_string(before) + ".." + std::to_string(after));
+}
+
+// Counts what the dialog would be shown; hands the processor to others as the
+// dialog's synchronous messages would.
+class CountingSink : public BatchProgressSink {
+public:
+    void ItemStarting(std::size_t index) override {
+        if (index != items) order = false;
+        ++items;
+        std::this_thread::yield();
+    }
+    void Finished() override { ++finished; }
+    std::size_t items = 0;
+    int finished = 0;
+    bool order = true;
+};
+
+void RunBatch(World& world, BatchMode mode, const BatchPathList& paths) {
+    const std::atomic<bool> cancel{false};
+    CountingSink sink;
+    const ProbeContext probe = world.Context();
+    const std::size_t done = RunBatch(BatchJob{mode, paths, Library().database, probe, cancel}, sink);
+    if (done != paths.Size() || sink.items != done || sink.finished != 1 || !sink.order)
+        world.failures.Report("a batch of " + std::to_string(paths.Size()) + " did " + std::to_string(done) +
+                              ", reported " + std::to_string(sink.items) + " items and " +
+                              std::to_string(sink.finished) + " ends");
+    ++world.counters.batches;
+    world.counters.batchItems += static_cast<long>(done);
+}
+
+std::atomic<long> g_permanentHeard{0};
+
+intptr_t __stdcall Permanent(void*, std::uint32_t, std::uintptr_t, std::intptr_t) {
+    ++g_permanentHeard;
+    return 0;
+}
+
+template <int N>
+intptr_t __stdcall Churned(void*, std::uint32_t, std::uintptr_t, std::intptr_t) {
+    return N;
+}
+
+const VellumListener kChurned[] = {Churned<0>, Churned<1>, Churned<2>, Churned<3>, nullptr};
+
+}  // namespace
+
+void RunAudio(World& world, unsigned seed) {
+    std::minstd_rand random(seed);
+    while (!world.stop) {
+        const std::size_t pick = random() % world.played.size();
+        PlayStart(world, world.played[pick]);
+        if (random() % 4 != 0) CompletePlay(world, pick);  // else stopped before its end
+    }
+}
+
+void RunPluginCalls(World& world, int index) {
+    std::minstd_rand random(1000 + index);
+    std::vector<Track>& own = world.owned[index];
+    while (!world.stop) {
+        Track& track = own[random() % own.size()];
+        kApi.AddFile(track.utf8.c_str());
+        ++world.counters.addFiles;
+        ExpectRow(world, RecordOwner(kApi.GetRecord(track.utf8.c_str())).get(), track, true, "AddFile");
+        ++world.counters.getRecords;
+        track.stored = true;
+        if (random() % 2 == 0) {
+            kApi.RemoveFile(track.utf8.c_str());
+            ++world.counters.removeFiles;
+            ExpectNoRow(world, RecordOwner(kApi.GetRecord(track.utf8.c_str())).get(), track, "RemoveFile");
+            ++world.counters.getRecords;
+            track.stored = false;
+        }
+        ReadPlayed(world, random);
+        if (random() % 8 == 0) {  // a refresh of a played track keeps its plays
+            kApi.AddFile(world.played[random() % world.played.size()].utf8.c_str());
+            ++world.counters.addFiles;
+        }
+    }
+}
+
+void RunBatches(World& world) {
+    BatchPathList adds, removes;
+    for (const Track& track : world.batched) {
+        adds.Append(track.wide);
+        removes.Append(track.wide);
+    }
+    for (std::size_t i = 0; i < world.played.size(); i += 3) adds.Append(world.played[i].wide);
+    LibraryConnection& library = Library().database;
+    do {
+        RunBatch(world, BatchMode::Add, adds);
+        for (const Track& track : world.batched) {
+            RecordOwner record(FindTrackRow(library, track.utf8.c_str()));
+            track.reference ? ExpectRow(world, record.get(), track, true, "a batch add")
+                            : ExpectNoRow(world, record.get(), track, "a batch add");
+        }
+        RunBatch(world, BatchMode::Remove, removes);
+        for (const Track& track : world.batched)
+            ExpectNoRow(world, RecordOwner(FindTrackRow(library, track.utf8.c_str())).get(), track, "a batch remove");
+    } while (!world.stop);
+}
+
+void RunListenerChurn(World& world) {
+    std::minstd_rand random(7);
+    constexpr std::size_t kKinds = sizeof kChurned / sizeof kChurned[0];
+    while (!world.stop) {
+        const VellumListener listener = kChurned[random() % kKinds];
+        random() % 2 == 0 ? kApi.AddListener(listener) : kApi.RemoveListener(listener);
+        ++world.counters.listenerChanges;
+        std::this_thread::sleep_for(std::chrono::microseconds(50));
+    }
+    for (VellumListener listener : kChurned) kApi.RemoveListener(listener);
+}
+
+void RunFanOut(World& world) {
+    while (!world.stop) {
+        NotifyListeners(nullptr, 49300, 1, 0);
+        ++world.counters.fanOuts;
+        std::this_thread::sleep_for(std::chrono::microseconds(50));
+    }
+}
+
+void AttachPermanentListener() {
+    g_permanentHeard = 0;
+    kApi.AddListener(Permanent);
+}
+
+long DetachPermanentListener() {
+    kApi.RemoveListener(Permanent);
+    return g_permanentHeard.load();
+}
+
+}  // namespace vellum::load

@@ -1,0 +1,265 @@
+// Faults the library meets in the field: another program holding the write
+// lock, a location it cannot write, a damaged file, a `list` table made by
+// another tool, a disk that fills up in the middle of a batch. Every case ends
+// with the library still working and what was stored before intact.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "library/rows.h"
+#include "maintenance/batch_worker.h"
+#include "maintenance/play_statistics.h"
+#include "maintenance/register_file.h"
+#include "platform/text.h"
+#include "temp_database.h"
+
+namespace vellum {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr char16_t kKept[] = u"http://radio/kept";  // URLs register without an audio library
+
+// A distinct URL for row `i`, padded so that rows take room.
+std::u16string Url(const std::string& prefix, int i) {
+    return platform::Utf8ToUtf16("http://radio/" + prefix + std::string(60, 'x') + std::to_string(i));
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Another program's connection holding the write lock: a write of its own in
+// an open transaction, committed on Release.
+class ForeignWriter {
+public:
+    ForeignWriter(const std::string& path, const std::string& name) {
+        sqlite3_open(path.c_str(), &database_);
+        sqlite3_busy_timeout(database_, 10000);
+        sqlite3_exec(database_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+        sqlite3_exec(database_, ("INSERT INTO list(file_name) VALUES('" + name + "')").c_str(), nullptr, nullptr,
+                     nullptr);
+    }
+    ~ForeignWriter() {
+        Release();
+        sqlite3_close(database_);
+    }
+    void ReleaseAfter(std::chrono::milliseconds delay) {
+        releaser_ = std::thread([this, delay] {
+            std::this_thread::sleep_for(delay);
+            Commit();
+        });
+    }
+    void Release() {
+        if (releaser_.joinable())
+            releaser_.join();
+        else
+            Commit();
+    }
+
+private:
+    void Commit() {
+        if (!sqlite3_get_autocommit(database_)) sqlite3_exec(database_, "COMMIT", nullptr, nullptr, nullptr);
+    }
+    sqlite3* database_ = nullptr;
+    std::thread releaser_;
+};
+
+class NullSink : public BatchProgressSink {
+public:
+    void ItemStarting(std::size_t) override {}
+    void Finished() override { ++finished; }
+    int finished = 0;
+};
+
+class FaultTest : public TempDatabaseTest {
+protected:
+    // A play start and an end of play as the plugin runs them, each in its own transaction.
+    void PlayStart(LibraryConnection& library, std::u16string_view path) {
+        Transaction transaction(library);
+        RegisterFile(ProbeContext{audio_, nullptr}, library, 0, path, 0);
+    }
+    void PlayStart(std::u16string_view path) { PlayStart(connection(), path); }
+    bool Credit(LibraryConnection& library, std::u16string_view path) {
+        Transaction transaction(library);
+        return CreditCompletedPlay(library, path, 1700000000);
+    }
+    bool Credit(std::u16string_view path) { return Credit(connection(), path); }
+    std::size_t Batch(BatchMode mode, const BatchPathList& paths) {
+        const std::atomic<bool> cancel{false};
+        const ProbeContext probe{audio_, nullptr};
+        NullSink sink;
+        const std::size_t done = RunBatch(BatchJob{mode, paths, connection(), probe, cancel}, sink);
+        EXPECT_EQ(sink.finished, 1);
+        return done;
+    }
+    // What another program sees: committed rows only.
+    std::string Committed(const std::string& sql) {
+        sqlite3* other = nullptr;
+        sqlite3_open(DatabasePath().c_str(), &other);
+        sqlite3_busy_timeout(other, 5000);
+        std::string value;
+        sqlite3_exec(
+            other, sql.c_str(),
+            [](void* out, int, char** values, char**) {
+                *static_cast<std::string*>(out) += values[0] != nullptr ? values[0] : "NULL";
+                return 0;
+            },
+            &value, nullptr);
+        sqlite3_close(other);
+        return value;
+    }
+    std::string Plays(const char* name) {
+        return Committed(std::string("SELECT playcount FROM list WHERE file_name = '") + name + "'");
+    }
+    bool InTransaction() { return sqlite3_get_autocommit(connection().Handle()) == 0; }
+    // Stores `kept` with one play, committed.
+    void StoreKept() {
+        PlayStart(kKept);
+        ASSERT_TRUE(Credit(kKept));
+        ASSERT_EQ(Plays("http://radio/kept"), "1");
+    }
+
+    AudioLibrary audio_{};
+};
+
+// A play start reads before it writes. Once a transaction has read, SQLite
+// stops waiting for the write lock, so the write has to be claimed up front.
+TEST_F(FaultTest, AWriteLockShorterThanTheBusyTimeoutDelaysPlaysAndTheirEndsUntilTheyLand) {
+    {
+        ForeignWriter other(DatabasePath(), "first");
+        other.ReleaseAfter(400ms);
+        PlayStart(kKept);
+    }
+    {
+        ForeignWriter other(DatabasePath(), "second");
+        other.ReleaseAfter(400ms);
+        EXPECT_TRUE(Credit(kKept));
+    }
+    EXPECT_EQ(Plays("http://radio/kept"), "1");
+    EXPECT_EQ(Committed("SELECT count(*) FROM list"), "3");
+}
+
+TEST_F(FaultTest, AWriteLockLongerThanTheBusyTimeoutFailsCleanlyAndLaterWritesLand) {
+    StoreKept();
+    BatchPathList add;
+    add.Append(u"http://radio/batch");
+    {
+        ForeignWriter other(DatabasePath(), "foreign");
+        PlayStart(u"http://radio/late");
+        EXPECT_FALSE(InTransaction());
+        EXPECT_EQ(Batch(BatchMode::Add, add), 1u);
+        EXPECT_FALSE(InTransaction());
+    }
+    EXPECT_EQ(Committed("SELECT group_concat(file_name || '=' || playcount) FROM list ORDER BY rowid"),
+              "http://radio/kept=1,foreign=0");
+    PlayStart(u"http://radio/late");
+    EXPECT_TRUE(Credit(kKept));
+    EXPECT_EQ(Plays("http://radio/kept"), "2");
+    EXPECT_EQ(Plays("http://radio/late"), "0");
+}
+
+// As root no permission stops a write, so the unwritable places are made of
+// what no one can write through: a file where a folder should be, a folder
+// where a file should be.
+TEST_F(FaultTest, AnUnwritableLocationLeavesTheLibraryClosedOrUnchangedAndWorking) {
+    std::ofstream(folder() + "/file") << "a file, not a folder";
+    fs::create_directory(folder() + "/folder.db");
+    for (const std::string& path : {folder() + "/file/vellumdb.db", folder() + "/folder.db"}) {
+        LibraryConnection closed;
+        EXPECT_FALSE(closed.Open(path)) << path;
+        PlayStart(closed, kKept);
+        EXPECT_FALSE(Credit(closed, kKept));
+        EXPECT_EQ(FindTrackRow(closed, "http://radio/kept"), nullptr);
+        EXPECT_EQ(closed.Exec("SELECT 1"), -1);
+    }
+    EXPECT_TRUE(fs::is_empty(folder() + "/folder.db"));
+
+    StoreKept();
+    const std::string before = ReadFile(DatabasePath());
+    fs::create_directory(DatabasePath() + "-journal");  // the rollback journal cannot be written
+    PlayStart(u"http://radio/new");
+    Credit(kKept);
+    EXPECT_FALSE(InTransaction());
+    EXPECT_TRUE(ReadFile(DatabasePath()) == before);  // no bytes in the message
+    fs::remove(DatabasePath() + "-journal");
+    PlayStart(u"http://radio/new");
+    EXPECT_TRUE(Credit(kKept));
+    EXPECT_EQ(Committed("SELECT group_concat(file_name || '=' || playcount) FROM list ORDER BY rowid"),
+              "http://radio/kept=2,http://radio/new=0");
+}
+
+// A real library whose pages were damaged, as by a drive unplugged while it
+// was written: never opened, never changed.
+TEST_F(FaultTest, ADamagedDatabaseIsNeitherOpenedNorChanged) {
+    {
+        Transaction batch(connection());
+        for (int i = 0; i < 300; ++i) PlayStart(Url("stored", i));
+    }
+    connection().Close();
+    const std::string healthy = ReadFile(DatabasePath());
+    const std::size_t page = 4096;
+    ASSERT_GT(healthy.size(), 6 * page);
+    const std::string damages[] = {
+        healthy.substr(0, healthy.size() - page - 100),                                // cut short
+        healthy.substr(0, 3 * page) + std::string(page, '\xA5') + healthy.substr(4 * page),  // a page of noise
+        healthy.substr(0, 2 * page) + std::string(page, '\0') + healthy.substr(3 * page),    // a page zeroed
+    };
+    for (const std::string& damaged : damages) {
+        std::ofstream(DatabasePath(), std::ios::binary | std::ios::trunc) << damaged;
+        EXPECT_FALSE(connection().Open(DatabasePath()));
+        PlayStart(u"http://radio/new");
+        EXPECT_TRUE(ReadFile(DatabasePath()) == damaged);
+        connection().Close();
+    }
+}
+
+// Reading is by position; a table with other columns must be read only as far
+// as its columns go, and the positional writes must not land in it.
+TEST_F(FaultTest, AListTableOfAnotherToolIsReadWithinItsColumnsAndWritesChangeNothing) {
+    Reopen("CREATE TABLE list(file_name TEXT PRIMARY KEY, notes TEXT, plays INTEGER)");
+    Exec("INSERT INTO list VALUES('http://radio/kept', 'mine', 3)");
+    const std::string table = "SELECT group_concat(file_name || '|' || notes || '|' || plays) FROM list";
+    const std::string before = Scalar(table);
+    RecordOwner record(FindTrackRow(connection(), "http://radio/kept"));
+    ASSERT_TRUE(record);
+    EXPECT_STREQ(record->file_title, "mine");
+    EXPECT_STREQ(record->file_ext, "3");
+    EXPECT_STREQ(record->tagDiscNumber, "");
+    EXPECT_EQ(record->playcount, 0);
+    PlayStart(kKept);
+    PlayStart(u"http://radio/new");
+    Credit(kKept);
+    EXPECT_EQ(Scalar(table), before);
+    EXPECT_FALSE(InTransaction());
+}
+
+// max_page_count stands in for a full disk: the batch fails from some item on
+// and still ends, with its transaction closed and the earlier rows intact.
+TEST_F(FaultTest, AFullDiskInTheMiddleOfABatchKeepsWhatWasStoredAndEndsCleanly) {
+    StoreKept();
+    const std::string pages = Scalar("PRAGMA page_count");
+    Exec("PRAGMA max_page_count = " + std::to_string(std::stoi(pages) + 3));
+    BatchPathList add;
+    for (int i = 0; i < 400; ++i) add.Append(Url("batch", i));
+    EXPECT_EQ(Batch(BatchMode::Add, add), 400u);
+    EXPECT_FALSE(InTransaction());
+    const int stored = std::stoi(Committed("SELECT count(*) FROM list"));
+    EXPECT_GT(stored, 1);
+    EXPECT_LT(stored, 401);
+    EXPECT_EQ(Plays("http://radio/kept"), "1");
+    EXPECT_EQ(Committed("PRAGMA integrity_check"), "ok");
+    Exec("PRAGMA max_page_count = 1000000");
+    EXPECT_TRUE(Credit(kKept));
+    EXPECT_EQ(Plays("http://radio/kept"), "2");
+}
+
+}  // namespace
+}  // namespace vellum
