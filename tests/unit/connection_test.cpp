@@ -25,21 +25,7 @@ protected:
         InsertTrackRow(connection(), *record);
     }
     // Counts rows as another connection sees them (committed data only).
-    int CommittedRows() {
-        sqlite3* other = nullptr;
-        sqlite3_open(DatabasePath().c_str(), &other);
-        sqlite3_busy_timeout(other, 2000);
-        int rows = -1;
-        sqlite3_exec(
-            other, "SELECT count(*) FROM list",
-            [](void* out, int, char** values, char**) {
-                *static_cast<int*>(out) = std::atoi(values[0]);
-                return 0;
-            },
-            &rows, nullptr);
-        sqlite3_close(other);
-        return rows;
-    }
+    int CommittedRows() { return std::stoi(Committed("SELECT count(*) FROM list")); }
 };
 
 TEST_F(ConnectionTest, CreatesTheTableWithTheExactSchemaTextAndKeepsRowsOnReopen) {

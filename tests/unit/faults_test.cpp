@@ -100,22 +100,6 @@ protected:
         EXPECT_EQ(sink.finished, 1);
         return done;
     }
-    // What another program sees: committed rows only.
-    std::string Committed(const std::string& sql) {
-        sqlite3* other = nullptr;
-        sqlite3_open(DatabasePath().c_str(), &other);
-        sqlite3_busy_timeout(other, 5000);
-        std::string value;
-        sqlite3_exec(
-            other, sql.c_str(),
-            [](void* out, int, char** values, char**) {
-                *static_cast<std::string*>(out) += values[0] != nullptr ? values[0] : "NULL";
-                return 0;
-            },
-            &value, nullptr);
-        sqlite3_close(other);
-        return value;
-    }
     std::string Plays(const char* name) {
         return Committed(std::string("SELECT playcount FROM list WHERE file_name = '") + name + "'");
     }

@@ -41,6 +41,26 @@ protected:
         return text != nullptr ? reinterpret_cast<const char*>(text) : "";
     }
 
+    // The query's values as another connection sees them (committed rows
+    // only), one per row, joined by ";".
+    std::string Committed(const std::string& sql) {
+        sqlite3* other = nullptr;
+        sqlite3_open(DatabasePath().c_str(), &other);
+        sqlite3_busy_timeout(other, 5000);
+        std::string values;
+        sqlite3_exec(
+            other, sql.c_str(),
+            [](void* out, int, char** row, char**) {
+                std::string& text = *static_cast<std::string*>(out);
+                if (!text.empty()) text += ";";
+                text += row[0] != nullptr ? row[0] : "NULL";
+                return 0;
+            },
+            &values, nullptr);
+        sqlite3_close(other);
+        return values;
+    }
+
     // Starts again on a database whose `list` was created by another tool.
     void Reopen(const std::string& foreignSchema) {
         connection_.Close();
