@@ -1,11 +1,11 @@
 #include "api/library_interface.h"
 
-#include <ctime>
 #include <string>
 
 #include "library/rows.h"
 #include "library/track_record.h"
 #include "maintenance/register_file.h"
+#include "platform/seam.h"
 #include "platform/text.h"
 #include "plugin/library_database.h"
 #include "probe/probe_context.h"
@@ -147,34 +147,9 @@ std::int32_t __stdcall GetTimeField(const VellumTrackRecord* record, std::int32_
 }  // namespace vellum::api
 
 namespace vellum {
-namespace {
-
-// Breaks a 64-bit count of seconds since 1970 UTC down into local time.
-bool BreakDownLocal(std::int64_t seconds, std::tm& local) noexcept {
-#ifdef _WIN32
-    const __time64_t time = seconds;
-    return _localtime64_s(&local, &time) == 0;
-#else
-    static_assert(sizeof(std::time_t) >= 8, "times beyond 2038 need a 64-bit time_t");
-    const std::time_t time = static_cast<std::time_t>(seconds);
-    return localtime_r(&time, &local) != nullptr;
-#endif
-}
-
-}  // namespace
 
 bool SecondsToSystemTime(std::uint32_t seconds, VellumSystemTime& out) noexcept {
-    std::tm local{};
-    if (!BreakDownLocal(static_cast<std::int64_t>(seconds), local)) return false;
-    out.wYear = static_cast<std::uint16_t>(local.tm_year + 1900);
-    out.wMonth = static_cast<std::uint16_t>(local.tm_mon + 1);
-    out.wDayOfWeek = static_cast<std::uint16_t>(local.tm_wday);
-    out.wDay = static_cast<std::uint16_t>(local.tm_mday);
-    out.wHour = static_cast<std::uint16_t>(local.tm_hour);
-    out.wMinute = static_cast<std::uint16_t>(local.tm_min);
-    out.wSecond = static_cast<std::uint16_t>(local.tm_sec);
-    out.wMilliseconds = 0;
-    return true;
+    return platform::LocalTimeAt(static_cast<std::int64_t>(seconds), out);
 }
 
 // In slot order; the layout test pins each position.

@@ -32,6 +32,10 @@ unsigned AnsiCodePage() noexcept;
 std::uint32_t TickCount() noexcept;
 // The local wall-clock time now.
 VellumSystemTime LocalTimeNow() noexcept;
+// The local wall-clock time of a count of seconds since 1970-01-01 00:00:00
+// UTC, milliseconds 0, with 64-bit times on every platform. False when the
+// count cannot be broken down.
+bool LocalTimeAt(std::int64_t seconds, VellumSystemTime& out) noexcept;
 
 // --- Files -------------------------------------------------------------------
 // True when a file or folder exists at the wide path.

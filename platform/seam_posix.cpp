@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <new>
 
+#include "platform/system_time.h"
 #include "platform/text.h"
 #include "platform/test_hooks.h"
 
@@ -121,16 +122,16 @@ VellumSystemTime LocalTimeNow() noexcept {
     clock_gettime(CLOCK_REALTIME, &now);
     tm local{};
     localtime_r(&now.tv_sec, &local);
-    VellumSystemTime st{};
-    st.wYear = static_cast<std::uint16_t>(local.tm_year + 1900);
-    st.wMonth = static_cast<std::uint16_t>(local.tm_mon + 1);
-    st.wDayOfWeek = static_cast<std::uint16_t>(local.tm_wday);
-    st.wDay = static_cast<std::uint16_t>(local.tm_mday);
-    st.wHour = static_cast<std::uint16_t>(local.tm_hour);
-    st.wMinute = static_cast<std::uint16_t>(local.tm_min);
-    st.wSecond = static_cast<std::uint16_t>(local.tm_sec);
-    st.wMilliseconds = static_cast<std::uint16_t>(now.tv_nsec / 1000000);
-    return st;
+    return SystemTimeFromTm(local, static_cast<std::uint16_t>(now.tv_nsec / 1000000));
+}
+
+bool LocalTimeAt(std::int64_t seconds, VellumSystemTime& out) noexcept {
+    static_assert(sizeof(std::time_t) >= 8, "times beyond 2038 need a 64-bit time_t");
+    const std::time_t time = static_cast<std::time_t>(seconds);
+    tm local{};
+    if (localtime_r(&time, &local) == nullptr) return false;
+    out = SystemTimeFromTm(local, 0);
+    return true;
 }
 
 bool PathExists(std::u16string_view path) noexcept {

@@ -5,6 +5,7 @@
 
 #include <new>
 
+#include "platform/system_time.h"
 #include "platform/test_hooks.h"
 
 namespace vellum::platform {
@@ -56,6 +57,14 @@ VellumSystemTime LocalTimeNow() noexcept {
     static_assert(sizeof st == sizeof now, "VellumSystemTime must match SYSTEMTIME");
     CopyMemory(&st, &now, sizeof st);
     return st;
+}
+
+bool LocalTimeAt(std::int64_t seconds, VellumSystemTime& out) noexcept {
+    const __time64_t time = seconds;
+    std::tm local{};
+    if (_localtime64_s(&local, &time) != 0) return false;
+    out = SystemTimeFromTm(local, 0);
+    return true;
 }
 
 bool PathExists(std::u16string_view path) noexcept {
