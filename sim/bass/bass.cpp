@@ -235,9 +235,24 @@ std::int32_t FreeChannel(std::uint32_t handle) {
     return 1;
 }
 
+// A byte count of the channel (its length or its position); bytes are the only mode.
+std::uint64_t ByteCount(std::uint32_t handle, std::uint32_t mode, std::uint64_t Channel::*field) {
+    auto& e = E();
+    std::lock_guard<std::mutex> lock(e.mu);
+    Channel* ch = e.Find(handle);
+    if (!ch) return kFail64;
+    if (mode != SIMBASS_POS_BYTE) {
+        SetError(SIMBASS_ERROR_NOTAVAIL);
+        return kFail64;
+    }
+    SetError(SIMBASS_OK);
+    return ch->*field;
+}
+
 }  // namespace
 }  // namespace simbass
 
+using simbass::ByteCount;
 using simbass::E;
 using simbass::SetError;
 
@@ -314,29 +329,11 @@ const char* SIMBASS_API BASS_ChannelGetTags(std::uint32_t handle, std::uint32_t 
 }
 
 std::uint64_t SIMBASS_API BASS_ChannelGetLength(std::uint32_t handle, std::uint32_t mode) {
-    auto& e = E();
-    std::lock_guard<std::mutex> lock(e.mu);
-    simbass::Channel* ch = e.Find(handle);
-    if (!ch) return simbass::kFail64;
-    if (mode != SIMBASS_POS_BYTE) {
-        SetError(SIMBASS_ERROR_NOTAVAIL);
-        return simbass::kFail64;
-    }
-    SetError(SIMBASS_OK);
-    return ch->length;
+    return ByteCount(handle, mode, &simbass::Channel::length);
 }
 
 std::uint64_t SIMBASS_API BASS_ChannelGetPosition(std::uint32_t handle, std::uint32_t mode) {
-    auto& e = E();
-    std::lock_guard<std::mutex> lock(e.mu);
-    simbass::Channel* ch = e.Find(handle);
-    if (!ch) return simbass::kFail64;
-    if (mode != SIMBASS_POS_BYTE) {
-        SetError(SIMBASS_ERROR_NOTAVAIL);
-        return simbass::kFail64;
-    }
-    SetError(SIMBASS_OK);
-    return ch->position;
+    return ByteCount(handle, mode, &simbass::Channel::position);
 }
 
 double SIMBASS_API BASS_ChannelBytes2Seconds(std::uint32_t handle, std::uint64_t pos) {

@@ -3,7 +3,6 @@
 // and extreme arguments to the record getters and the listener list.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
-#include <unistd.h>
 
 #include <climits>
 #include <cstdio>
@@ -18,6 +17,7 @@
 #include "plugin/library_database.h"
 #include "probe/cue_sheet.h"
 #include "probe_fakes.h"
+#include "temp_folder.h"
 
 namespace vellum {
 namespace {
@@ -30,17 +30,14 @@ const VellumLibraryInterface& kApi = kLibraryInterface;
 class BadInputTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char folder[] = "/tmp/vellumdb-bad-XXXXXX";
-        ASSERT_NE(mkdtemp(folder), nullptr);
-        folder_ = folder;
-        ASSERT_TRUE(Library().database.Open(folder_ + "/vellumdb.db"));
+        ASSERT_FALSE(folder_.path().empty());
+        ASSERT_TRUE(Library().database.Open(folder_.path() + "/vellumdb.db"));
         FakeAudio::Instance().Reset();
         Library().audio = FakeAudio::Instance().Bound();
     }
     void TearDown() override {
         Library().database.Close();
         Library().audio = AudioLibrary{};
-        fs::remove_all(folder_);
     }
     // A play start: RegisterFile with the playing channel and the host's length.
     void PlayStart(std::u16string_view path) {
@@ -58,7 +55,7 @@ protected:
     // The stored name of the only row, or "" unless there is exactly one.
     std::string OnlyName() { return Rows() == 1 ? Scalar("SELECT file_name FROM list") : ""; }
 
-    std::string folder_;
+    TempFolder folder_;
 };
 
 TEST_F(BadInputTest, AwkwardPathsRoundTripThroughEveryEntryPoint) {
@@ -161,9 +158,9 @@ constexpr int kSheetMegabytes = 100;
 // A sheet of 100 MB is read through to its end in blocks: the peak resident
 // memory grows by far less than the sheet.
 TEST(BadCueSheet, AHundredMegabyteSheetIsReadToItsEndInBoundedMemory) {
-    const fs::path folder = fs::temp_directory_path() / ("vellum-big-cue-" + std::to_string(getpid()));
-    fs::create_directories(folder);
-    const std::string sheet = (folder / "big.cue").string();
+    WorkingFolder folder;  // virtual paths end at their first "/"
+    ASSERT_FALSE(folder.path().empty());
+    const std::string sheet = folder.path() + "/big.cue";
     {
         std::ofstream out(sheet, std::ios::binary);
         out << "TITLE \"Big\"\r\nTRACK 1 AUDIO\r\n  TITLE \"first\"\r\n";
@@ -173,15 +170,11 @@ TEST(BadCueSheet, AHundredMegabyteSheetIsReadToItsEndInBoundedMemory) {
         out << "TRACK 2 AUDIO\r\n  TITLE \"last\"\r\n";
     }
     ASSERT_GE(fs::file_size(sheet), std::uintmax_t{kSheetMegabytes} << 20);
-    const fs::path previous = fs::current_path();
-    fs::current_path(folder);  // virtual paths end at their first "/"
     ResetPeakResident();
     const long before = PeakResidentKiB();
     RecordOwner record(NewTrackRecord());
     FillCueTrackTags(*record, u"big.cue/2");
     const long grown = PeakResidentKiB() - before;
-    fs::current_path(previous);
-    fs::remove_all(folder);
     EXPECT_STREQ(record->tagTitle, "last");
     EXPECT_STREQ(record->tagAlbum, "Big");
     EXPECT_LT(grown, kSheetMegabytes * 1024 / 8) << "KiB";

@@ -10,6 +10,7 @@
 #include "platform/seam.h"
 #include "platform/test_hooks.h"
 #include "platform/text.h"
+#include "temp_folder.h"
 
 namespace vellum {
 namespace {
@@ -311,20 +312,7 @@ TEST(CueSheetReader, ReadsLargeSheetsBlockByBlockWhateverTheChunkSize) {
 
 class CueSheetFile : public ::testing::Test {
 protected:
-    void SetUp() override {
-        previous_ = fs::current_path();
-        directory_ = fs::temp_directory_path() /
-                     ("vellum-cue-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-                      ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(directory_);
-        fs::create_directories(directory_);
-        // Virtual paths are cut at their first "/", so the sheets are named relatively.
-        fs::current_path(directory_);
-    }
-    void TearDown() override {
-        fs::current_path(previous_);
-        fs::remove_all(directory_);
-    }
+    void SetUp() override { ASSERT_FALSE(folder_.path().empty()); }
     static void Write(const char* name, const std::string& bytes) {
         std::ofstream(name, std::ios::binary) << bytes;
     }
@@ -340,7 +328,7 @@ protected:
         }
     }
 
-    fs::path previous_, directory_;
+    WorkingFolder folder_;
 };
 
 TEST_F(CueSheetFile, FillsEveryTagFieldForAVirtualPath) {

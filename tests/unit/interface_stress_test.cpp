@@ -2,7 +2,6 @@
 // thread fans messages out and listeners come and go.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <cstring>
@@ -16,6 +15,7 @@
 #include "library/track_record.h"
 #include "plugin/library_database.h"
 #include "probe_fakes.h"
+#include "temp_folder.h"
 
 namespace vellum {
 namespace {
@@ -45,9 +45,9 @@ int WorkOn(int thread) {
 }
 
 TEST(InterfaceStress, ConcurrentAddReadAndRemoveStayConsistent) {
-    char folder[] = "/tmp/vellumdb-stress-XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    ASSERT_TRUE(Library().database.Open(std::string(folder) + "/vellumdb.db"));
+    TempFolder folder;
+    ASSERT_FALSE(folder.path().empty());
+    ASSERT_TRUE(Library().database.Open(folder.path() + "/vellumdb.db"));
     Library().database.Exec("PRAGMA synchronous = OFF");  // speed only
     testing::FakeAudio& fake = testing::FakeAudio::Instance();
     fake.Reset();
@@ -85,7 +85,6 @@ TEST(InterfaceStress, ConcurrentAddReadAndRemoveStayConsistent) {
     EXPECT_EQ(fake.freed.load(), fake.opened.load());
     Library().database.Close();
     Library().audio = AudioLibrary{};
-    std::filesystem::remove_all(folder);
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // The function table for other plugins, working on the process-wide Library().
 #include <gtest/gtest.h>
 #include <sqlite3.h>
-#include <unistd.h>
 
 #include <cstddef>
 #include <cstdio>
@@ -16,6 +15,7 @@
 #include "library/connection.h"
 #include "library/track_record.h"
 #include "plugin/library_database.h"
+#include "temp_folder.h"
 #include "probe_fakes.h"
 
 namespace vellum {
@@ -32,10 +32,9 @@ intptr_t __stdcall CountsMessages(void*, std::uint32_t, std::uintptr_t, std::int
 class LibraryInterfaceTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char folder[] = "/tmp/vellumdb-api-XXXXXX";
-        ASSERT_NE(mkdtemp(folder), nullptr);
-        folder_ = folder;
-        std::snprintf(Library().databasePath, sizeof Library().databasePath, "%s/vellumdb.db", folder);
+        ASSERT_FALSE(folder_.path().empty());
+        std::snprintf(Library().databasePath, sizeof Library().databasePath, "%s/vellumdb.db",
+                      folder_.path().c_str());
         ASSERT_TRUE(Library().database.Open(Library().databasePath));
         testing::FakeAudio::Instance().Reset();
         Library().audio = testing::FakeAudio::Instance().Bound();
@@ -46,13 +45,12 @@ protected:
         Library().listeners.Remove(CountsMessages);
         Library().database.Close();
         Library().audio = AudioLibrary{};
-        std::filesystem::remove_all(folder_);
     }
     int Rows() {
         Statement count(Library().database.Handle(), "SELECT COUNT(*) FROM list");
         return count.get() != nullptr && sqlite3_step(count.get()) == SQLITE_ROW ? sqlite3_column_int(count.get(), 0) : -1;
     }
-    std::string folder_;
+    TempFolder folder_;
 };
 
 // Runs with the local zone nine hours east of UTC, without daylight saving.

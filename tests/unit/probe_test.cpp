@@ -1,7 +1,6 @@
 // Stream properties, codec names, tags and track source resolution, against a
 // fake audio library and a fake host cue interface.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -12,6 +11,7 @@
 #include "probe/tags.h"
 #include "probe/track_source.h"
 #include "probe_fakes.h"
+#include "temp_folder.h"
 
 namespace vellum {
 namespace {
@@ -226,17 +226,13 @@ TEST_F(ProbeTest, CueTrackTakesTheHostChannelTheTrackLengthAndTheSheetTags) {
 // The sheet's path ends at the first "/", so natively the sheet lies in the
 // working folder and its path has no folder.
 TEST_F(ProbeTest, CueTrackReadsItsTagsFromTheSheetOnDisk) {
-    char folder[] = "/tmp/vellumdb-probe-XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    const std::filesystem::path previous = std::filesystem::current_path();
-    std::filesystem::current_path(folder);
+    WorkingFolder folder;
+    ASSERT_FALSE(folder.path().empty());
     std::ofstream("live.cue") << "TITLE \"Live\"\nFILE \"a.flac\" WAVE\n  TRACK 01 AUDIO\n    TITLE \"Opening\"\n"
                                  "  TRACK 02 AUDIO\n    TITLE \"Encore\"\n";
     FakeHostCue host(true);
     host.tracks[u"live.cue/02"] = CueTrackInfo{fake_.AddChannel({}), 0, 1000};
     ProbePath(Context(&host), *record_, u"live.cue/02");
-    std::filesystem::current_path(previous);
-    std::filesystem::remove_all(folder);
     EXPECT_STREQ(record_->tagTitle, "Encore");
     EXPECT_STREQ(record_->tagAlbum, "Live");
     EXPECT_STREQ(record_->infoCodec_sub, "flac");

@@ -85,8 +85,11 @@ TEST_F(RowsTest, InsertFindRoundTripKeepsEveryFieldAndStoresNoNull) {
     EXPECT_EQ(found->statDuration, 215);
     EXPECT_EQ(found->statBitrate, -7);
     EXPECT_STREQ(found->tagPerformer, "composer");
-    for (int column = 0; column < kColumnCount; ++column)
-        if (kColumns[column].kind == FieldKind::Text) EXPECT_NE(TextField(*found, column), nullptr);
+    for (int column = 0; column < kColumnCount; ++column) {
+        if (kColumns[column].kind == FieldKind::Text) {
+            EXPECT_NE(TextField(*found, column), nullptr);
+        }
+    }
     EXPECT_EQ(Scalar("SELECT count(*) FROM list WHERE tagTitle IS NULL OR file_size IS NULL"), "0");
     EXPECT_EQ(Scalar("SELECT typeof(statBitrate) FROM list"), "integer");
 }

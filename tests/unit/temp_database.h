@@ -4,30 +4,24 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 
 #include "library/connection.h"
+#include "temp_folder.h"
 
 namespace vellum {
 
 class TempDatabaseTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/vellumdb-test-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder_ = pattern;
+        ASSERT_FALSE(folder_.path().empty());
         ASSERT_TRUE(connection_.Open(DatabasePath()));
     }
-    void TearDown() override {
-        connection_.Close();
-        std::filesystem::remove_all(folder_);
-    }
+    void TearDown() override { connection_.Close(); }
 
     LibraryConnection& connection() { return connection_; }
-    std::string DatabasePath() const { return folder_ + "/vellumdb.db"; }
-    const std::string& folder() const { return folder_; }
+    std::string DatabasePath() const { return folder_.path() + "/vellumdb.db"; }
+    const std::string& folder() const { return folder_.path(); }
 
     void Exec(const std::string& sql) {
         ASSERT_EQ(sqlite3_exec(connection_.Handle(), sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sql;
@@ -73,7 +67,7 @@ protected:
     }
 
 private:
-    std::string folder_;
+    TempFolder folder_;
     LibraryConnection connection_;
 };
 
