@@ -12,7 +12,7 @@ if(WIN32)
   target_include_directories(sqlite3 SYSTEM PUBLIC ${VELLUM_SQLITE_DIR})
   target_compile_definitions(sqlite3 PUBLIC SQLITE_THREADSAFE=1
     PRIVATE SQLITE_OMIT_LOAD_EXTENSION SQLITE_DEFAULT_FOREIGN_KEYS=0)
-  target_compile_options(sqlite3 PRIVATE -w -O2)
+  target_compile_options(sqlite3 PRIVATE -w -O2 -ffile-prefix-map=${VELLUM_SQLITE_DIR}/=sqlite/)
   add_library(SQLite::SQLite3 ALIAS sqlite3)
 else()
   find_package(SQLite3 REQUIRED)
