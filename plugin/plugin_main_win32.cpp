@@ -17,8 +17,6 @@
 namespace vellum {
 namespace {
 
-static_assert(sizeof(PluginDescriptor) == 16 * sizeof(void*), "the descriptor is sixteen slots");
-
 enum Event : std::int32_t { kEnable = 0, kShutDown = 1, kPlayStarted = 2, kInitialise = 6 };
 constexpr int kMenuResource = 100;
 
