@@ -168,7 +168,18 @@ typedef VellumLResult (__stdcall *VellumListener)(VellumWindow window, unsigned 
 ** owns it: never close it. */
 typedef struct sqlite3* (__stdcall *VellumGetDatabaseHandleFn)(void);
 
-/* The database file's path in the system ANSI code page, owned by the plugin. */
+/* The database file's path in the system ANSI code page, zero-terminated, at
+** most 259 bytes, owned by the plugin. It is never cut and never holds a
+** character that stands in for another: it is a text that the ANSI file
+** functions (CreateFileA) resolve to the file the plugin opened. Plain ASCII is
+** preferred, the long form first, then the short (8.3) form, because
+** sqlite3_open reads its file name as UTF-8 and so reaches the file too; where
+** the only exact form is not ASCII (an accented or Japanese folder on a volume
+** without short names), it is that form, which sqlite3_open does not read.
+** Empty when no form fits in 259 bytes in the ANSI code page: never hand an
+** empty text to sqlite3_open, which makes a private temporary database of it;
+** sqlite3_db_filename(GetDatabaseHandle(), "main") gives the file's UTF-8 path
+** in every case. */
 typedef const char* (__stdcall *VellumGetDatabasePathFn)(void);
 
 /* The GetTickCount value of the plugin's last announced change. */
