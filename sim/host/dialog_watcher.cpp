@@ -121,6 +121,17 @@ void DialogWatcher::Act(HWND dialog, const Plan& plan) {
     case DialogAction::ClickCancel:
         SendDlgItemMessageW(dialog, kCancelId, BM_CLICK, 0, 0);
         break;
+    case DialogAction::PressEscape: {
+        HWND focus = GetFocus();
+        MSG key{};
+        key.hwnd = (focus == dialog || IsChild(dialog, focus)) ? focus : dialog;
+        key.message = WM_KEYDOWN;
+        key.wParam = VK_ESCAPE;
+        key.lParam = 1;
+        key.time = GetTickCount();
+        IsDialogMessageW(dialog, &key);
+        break;
+    }
     case DialogAction::Close:
         SendMessageW(dialog, WM_CLOSE, 0, 0);
         break;

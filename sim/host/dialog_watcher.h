@@ -2,8 +2,9 @@
 // on the window thread (WH_CALLWNDPROCRET: each message after its dialog procedure has
 // handled it) and logs what a tester would see: the opening with the progress range,
 // each progress step (WM_APP, wParam 1, lParam i) and the closing. At chosen steps it
-// can click Cancel, ask the dialog to close (WM_CLOSE), press keys (through the dialog manager, to the control that has
-// the focus, as the modal loop hands them on) or take a screenshot. The hook is in place only while a
+// can click Cancel, press Escape, ask the dialog to close (WM_CLOSE), press keys
+// (through the dialog manager, to the control that has the focus, as the modal loop
+// hands them on) or take a screenshot. The hook is in place only while a
 // watch is armed: with a hook installed, every message the window thread sends costs a
 // trip through the hook chain, which slows bulk list-view work a hundredfold.
 #pragma once
@@ -18,7 +19,7 @@
 
 namespace host {
 
-enum class DialogAction { Record, ClickCancel, PressKeys, Close, Screenshot };
+enum class DialogAction { Record, ClickCancel, PressEscape, PressKeys, Close, Screenshot };
 
 class DialogWatcher {
 public:

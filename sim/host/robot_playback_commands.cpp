@@ -167,15 +167,11 @@ bool Dialog(HostApp& app, std::string_view args) {
     }
     if (mode == "cancel-at") action = DialogAction::ClickCancel;
     else if (mode == "close-at") action = DialogAction::Close;
-    else if (mode == "escape-at" || mode == "keys-at") action = DialogAction::PressKeys;
+    else if (mode == "escape-at") action = DialogAction::PressEscape;
+    else if (mode == "keys-at") action = DialogAction::PressKeys;
     else if (mode == "screenshot-at") action = DialogAction::Screenshot;
     else return false;
     auto step = ParseInteger(NextWord(args));
-    if (mode == "escape-at") {
-        if (!step || *step < 0 || !args.empty()) return false;
-        ArmDialogWatch(app, action, static_cast<long>(*step), L"", {VK_ESCAPE});
-        return true;
-    }
     if (mode == "keys-at") {
         std::vector<WPARAM> keys;
         if (!step || *step < 0 || !ParseKeys(args, keys)) return false;
