@@ -171,7 +171,7 @@ const VellumLibraryInterface kLibraryInterface = {
 
 void FillLibraryInterface(VellumLibraryInterface& table) noexcept { table = kLibraryInterface; }
 
-void NotifyListeners(void* window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) noexcept {
+void NotifyListeners(VellumWindow window, unsigned message, VellumWParam wParam, VellumLParam lParam) noexcept {
     try {
         Library().listeners.FanOut(window, message, wParam, lParam);
     } catch (...) {

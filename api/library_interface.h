@@ -34,7 +34,7 @@ void FillLibraryInterface(VellumLibraryInterface& table) noexcept;
 
 // Hands one message of the host window to every listener (the hook calls this
 // while the plugin is enabled).
-void NotifyListeners(void* window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) noexcept;
+void NotifyListeners(VellumWindow window, unsigned message, VellumWParam wParam, VellumLParam lParam) noexcept;
 
 // A stored time value (seconds since 1970 UTC, read as unsigned 32-bit) as
 // local wall-clock time, milliseconds 0. False when it cannot be broken down.

@@ -43,7 +43,7 @@ VellumListener ListenerList::NextAfter(std::uint64_t& sequence) const {
     return next->listener;
 }
 
-void ListenerList::FanOut(void* window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
+void ListenerList::FanOut(VellumWindow window, unsigned message, VellumWParam wParam, VellumLParam lParam) {
     std::uint64_t visited = 0;
     while (VellumListener listener = NextAfter(visited)) {
         try {

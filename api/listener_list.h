@@ -27,7 +27,7 @@ public:
     // Removes the listener if it is there; the others keep their order.
     void Remove(VellumListener listener);
     // Calls every listener with the message, in list order, ignoring results.
-    void FanOut(void* window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);
+    void FanOut(VellumWindow window, unsigned message, VellumWParam wParam, VellumLParam lParam);
     // The listeners now held, in order.
     std::vector<VellumListener> Snapshot() const;
 

@@ -13,6 +13,9 @@ if(WIN32)
   target_compile_definitions(sqlite3 PUBLIC SQLITE_THREADSAFE=1
     PRIVATE SQLITE_OMIT_LOAD_EXTENSION SQLITE_DEFAULT_FOREIGN_KEYS=0)
   target_compile_options(sqlite3 PRIVATE -w -O2 -ffile-prefix-map=${VELLUM_SQLITE_DIR}/=sqlite/)
+  # A 64-bit time_t, so the 'localtime' modifier calls the CRT's 64-bit
+  # functions: the 32-bit ones stop at 2038.
+  target_compile_definitions(sqlite3 PRIVATE __MINGW_USE_VC2005_COMPAT)
   add_library(SQLite::SQLite3 ALIAS sqlite3)
 else()
   find_package(SQLite3 REQUIRED)

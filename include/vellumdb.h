@@ -63,6 +63,40 @@ extern "C" {
 
 struct sqlite3;
 
+/*
+** The parameter types of a Win32 window procedure, declared here so that no
+** Windows header is needed first. On Windows they are the very types of
+** <windows.h>, so a listener written as
+**     LRESULT CALLBACK f(HWND, UINT, WPARAM, LPARAM)
+** is a VellumListener without a cast, in C and in C++: VellumWindow is HWND
+** (as the Windows headers declare it with STRICT, their default; a program that
+** defines NO_STRICT must do so before including this header), VellumWParam is
+** WPARAM (UINT_PTR), VellumLParam is LPARAM and VellumLResult is LRESULT (both
+** LONG_PTR). They are 32 bits on 32-bit Windows, where the host and its plugins
+** run, and 64 bits on 64-bit Windows. Outside Windows (builds of the portable
+** core) they are a plain pointer and pointer-sized integers.
+*/
+#if defined(_WIN32)
+#if defined(NO_STRICT)
+typedef void* VellumWindow;
+#else
+struct HWND__;
+typedef struct HWND__* VellumWindow;
+#endif
+#if defined(_WIN64)
+typedef unsigned long long VellumWParam;
+typedef long long VellumLParam;
+#else
+typedef unsigned int VellumWParam;
+typedef long VellumLParam;
+#endif
+#else
+typedef void* VellumWindow;
+typedef uintptr_t VellumWParam;
+typedef intptr_t VellumLParam;
+#endif
+typedef VellumLParam VellumLResult;
+
 /* One track of the library. Opaque: read it through the field getters. */
 typedef struct VellumTrackRecord VellumTrackRecord;
 
@@ -127,14 +161,25 @@ enum {
 ** window thread; its result is ignored. It may add or remove listeners, itself
 ** included. Remove it before your module unloads.
 */
-typedef intptr_t (__stdcall *VellumListener)(void* window, uint32_t message,
-                                             uintptr_t wParam, intptr_t lParam);
+typedef VellumLResult (__stdcall *VellumListener)(VellumWindow window, unsigned int message,
+                                                  VellumWParam wParam, VellumLParam lParam);
 
 /* The raw SQLite connection, or null once the plugin has shut down. The plugin
 ** owns it: never close it. */
 typedef struct sqlite3* (__stdcall *VellumGetDatabaseHandleFn)(void);
 
-/* The database file's path in the system ANSI code page, owned by the plugin. */
+/* The database file's path in the system ANSI code page, zero-terminated, at
+** most 259 bytes, owned by the plugin. It is never cut and never holds a
+** character that stands in for another: it is a text that the ANSI file
+** functions (CreateFileA) resolve to the file the plugin opened. Plain ASCII is
+** preferred, the long form first, then the short (8.3) form, because
+** sqlite3_open reads its file name as UTF-8 and so reaches the file too; where
+** the only exact form is not ASCII (an accented or Japanese folder on a volume
+** without short names), it is that form, which sqlite3_open does not read.
+** Empty when no form fits in 259 bytes in the ANSI code page: never hand an
+** empty text to sqlite3_open, which makes a private temporary database of it;
+** sqlite3_db_filename(GetDatabaseHandle(), "main") gives the file's UTF-8 path
+** in every case. */
 typedef const char* (__stdcall *VellumGetDatabasePathFn)(void);
 
 /* The GetTickCount value of the plugin's last announced change. */

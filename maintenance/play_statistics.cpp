@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "library/rows.h"
+#include "platform/seam.h"
 #include "platform/text.h"
 
 namespace vellum {
@@ -18,7 +19,7 @@ std::int64_t SystemTimeToSeconds(const VellumSystemTime& time) noexcept {
     local.tm_wday = time.wDayOfWeek;
     local.tm_yday = 0;
     local.tm_isdst = -1;
-    return static_cast<std::int64_t>(std::mktime(&local));
+    return platform::SecondsOfLocalTime(local);
 }
 
 bool CreditCompletedPlay(LibraryConnection& connection, std::u16string_view path, std::int32_t lastplayed) {

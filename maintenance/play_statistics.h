@@ -9,9 +9,10 @@
 
 namespace vellum {
 
-// Local wall-clock time to seconds since 1970-01-01 00:00:00 UTC. mktime
-// decides whether daylight saving was in force, so the result is the true
-// instant in summer too. Milliseconds are dropped.
+// Local wall-clock time to seconds since 1970-01-01 00:00:00 UTC, a 64-bit
+// count on every platform (a time after 2038 is stored in its low 32 bits and
+// read back as unsigned). mktime decides whether daylight saving was in force,
+// so the result is the true instant in summer too. Milliseconds are dropped.
 std::int64_t SystemTimeToSeconds(const VellumSystemTime& time) noexcept;
 
 // The end-of-play update of one track: reads its row, adds 1 to playcount,

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <string>
 #include <string_view>
 
@@ -36,6 +37,10 @@ VellumSystemTime LocalTimeNow() noexcept;
 // UTC, milliseconds 0, with 64-bit times on every platform. False when the
 // count cannot be broken down.
 bool LocalTimeAt(std::int64_t seconds, VellumSystemTime& out) noexcept;
+// The seconds since 1970-01-01 00:00:00 UTC of a broken-down local time, as
+// mktime gives them (the record is normalised in place), with 64-bit times on
+// every platform, so times after 2038 are counted. -1 when there is none.
+std::int64_t SecondsOfLocalTime(std::tm& local) noexcept;
 
 // --- Files -------------------------------------------------------------------
 // True when a file or folder exists at the wide path.

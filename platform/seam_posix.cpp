@@ -134,6 +134,11 @@ bool LocalTimeAt(std::int64_t seconds, VellumSystemTime& out) noexcept {
     return true;
 }
 
+std::int64_t SecondsOfLocalTime(std::tm& local) noexcept {
+    static_assert(sizeof(std::time_t) >= 8, "times beyond 2038 need a 64-bit time_t");
+    return static_cast<std::int64_t>(std::mktime(&local));
+}
+
 bool PathExists(std::u16string_view path) noexcept {
     try {
         struct stat info{};

@@ -67,6 +67,10 @@ bool LocalTimeAt(std::int64_t seconds, VellumSystemTime& out) noexcept {
     return true;
 }
 
+// The CRT's explicit 64-bit forms: on 32-bit Windows, time_t and plain
+// mktime/localtime stop at 2038.
+std::int64_t SecondsOfLocalTime(std::tm& local) noexcept { return _mktime64(&local); }
+
 bool PathExists(std::u16string_view path) noexcept {
     try {
         std::u16string text(path);

@@ -7,6 +7,7 @@
 #include "api/library_interface.h"
 #include "plugin/play_start_win32.h"
 #include "plugin/bind_audio_win32.h"
+#include "plugin/database_path_win32.h"
 #include "plugin/host_cue_win32.h"
 #include "plugin/host_win32.h"
 #include "plugin/library_database.h"
@@ -16,8 +17,6 @@
 
 namespace vellum {
 namespace {
-
-static_assert(sizeof(PluginDescriptor) == 16 * sizeof(void*), "the descriptor is sixteen slots");
 
 enum Event : std::int32_t { kEnable = 0, kShutDown = 1, kPlayStarted = 2, kInitialise = 6 };
 constexpr int kMenuResource = 100;
@@ -32,26 +31,16 @@ void FillDescriptor() {
     FillLibraryInterface(g_descriptor.library);
 }
 
-// The module's own path with its extension replaced by ".db", in UTF-16.
-std::u16string DatabasePathFor(HMODULE module) {
-    std::wstring path(32768, L'\0');
-    DWORD length = GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
-    path.resize(length);
-    std::wstring::size_type slash = path.find_last_of(L"\\/");
-    std::wstring::size_type dot = path.find_last_of(L'.');
-    if (dot != std::wstring::npos && (slash == std::wstring::npos || dot > slash)) path.resize(dot);
-    path += L".db";
-    return std::u16string(reinterpret_cast<const char16_t*>(path.c_str()), path.size());
-}
-
 // Opens the database through the module's real UTF-16 path, so a folder with
-// characters outside the ANSI code page works; the ANSI text of that same path
-// is what GetDatabasePath hands out.
+// characters outside the ANSI code page works. GetDatabasePath then hands out
+// an ANSI text that reaches this same file, taken once the file exists (its
+// short form needs it), or an empty text when there is none.
 void OpenDatabase(LibraryDatabase& library) {
-    const std::u16string path = DatabasePathFor(static_cast<HMODULE>(library.moduleHandle));
-    const std::string ansi = platform::WideToAnsi(path);
+    const std::wstring path = DatabasePathFor(static_cast<HMODULE>(library.moduleHandle));
+    library.database.Open(platform::Utf16ToUtf8(
+        std::u16string_view(reinterpret_cast<const char16_t*>(path.data()), path.size())));
+    const std::string ansi = AnsiNameFor(path, sizeof library.databasePath);
     lstrcpynA(library.databasePath, ansi.c_str(), sizeof library.databasePath);
-    library.database.Open(platform::Utf16ToUtf8(path));
 }
 
 void Initialise(HWND host) {

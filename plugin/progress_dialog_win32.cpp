@@ -128,7 +128,14 @@ void OnDestroy(BatchSession& session) {
 INT_PTR Handle(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         OnInitDialog(dialog, *reinterpret_cast<BatchSession*>(lParam));
-        return TRUE;
+        // Enter or Space must not end the user's batch; only Cancel itself,
+        // Escape or a close request do. The dialog manager would give the focus
+        // to Cancel, its one tab stop (and makes a focused button the default
+        // one, which Enter presses), also later when the dialog is activated:
+        // so the progress bar, which no key moves, takes the focus, and FALSE
+        // tells the dialog manager that the focus has been set.
+        SetFocus(GetDlgItem(dialog, kProgressBar));
+        return FALSE;
     }
     BatchSession* session = SessionOf(dialog);
     if (session == nullptr) return FALSE;

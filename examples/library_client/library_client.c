@@ -47,7 +47,7 @@ static long g_notificationsHeard;
 static FILE* g_report;
 
 /* Counts every host-window message the listener hears. */
-static intptr_t __stdcall Listener(void* window, uint32_t message, uintptr_t wParam, intptr_t lParam)
+static LRESULT CALLBACK Listener(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     (void)window; (void)wParam; (void)lParam;
     ++g_messagesHeard;

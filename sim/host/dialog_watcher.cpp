@@ -29,16 +29,17 @@ DialogWatcher::~DialogWatcher() {
     if (installedWatcher == this) installedWatcher = nullptr;
 }
 
-bool DialogWatcher::Arm(DialogAction action, long step, const std::wstring& screenshotPath) {
+bool DialogWatcher::Arm(DialogAction action, long step, const std::wstring& screenshotPath,
+                        const std::vector<WPARAM>& keys) {
     installedWatcher = this;
     if (!hook_) {
         hook_.Reset(SetWindowsHookExW(WH_CALLWNDPROCRET, &HookProc, nullptr, GetCurrentThreadId()));
     }
+    if (!armed_ || dialog_ != nullptr) plans_.clear();
     armed_ = static_cast<bool>(hook_);
     dialog_ = nullptr;
-    action_ = action;
-    step_ = step;
-    screenshotPath_ = screenshotPath;
+    plans_.push_back(Plan{step, action, keys});
+    if (action == DialogAction::Screenshot) screenshotPath_ = screenshotPath;
     return armed_;
 }
 
@@ -90,11 +91,31 @@ void DialogWatcher::LogProgress(HWND dialog, long step) {
     log_.Line("dialog progress i=" + std::to_string(step) + " pos=" + std::to_string(position) +
               " path=" + ControlText(dialog, kPathTextId) +
               " counter=" + ControlText(dialog, kCounterTextId));
-    if (step == step_) Act(dialog);
+    for (const Plan& plan : plans_)
+        if (plan.step == step) Act(dialog, plan);
 }
 
-void DialogWatcher::Act(HWND dialog) {
-    switch (action_) {
+// A key as the modal loop hands it on: down and up, each through the dialog
+// manager with the control that has the focus as its window.
+void DialogWatcher::PressKey(HWND dialog, WPARAM key) {
+    HWND focus = GetFocus();
+    const bool inDialog = focus == dialog || IsChild(dialog, focus);
+    std::string where = !inDialog ? "none" : focus == dialog ? "dialog" : std::to_string(GetDlgCtrlID(focus));
+    log_.Line("dialog key " + std::to_string(key) + " focus=" + where);
+    MSG message{};
+    message.hwnd = inDialog ? focus : dialog;
+    message.wParam = key;
+    message.time = GetTickCount();
+    message.message = WM_KEYDOWN;
+    message.lParam = 1;
+    IsDialogMessageW(dialog, &message);
+    message.message = WM_KEYUP;
+    message.lParam = static_cast<LPARAM>(0xC0000001u);
+    IsDialogMessageW(dialog, &message);
+}
+
+void DialogWatcher::Act(HWND dialog, const Plan& plan) {
+    switch (plan.action) {
     case DialogAction::Record:
         break;
     case DialogAction::ClickCancel:
@@ -111,6 +132,12 @@ void DialogWatcher::Act(HWND dialog) {
         IsDialogMessageW(dialog, &key);
         break;
     }
+    case DialogAction::Close:
+        SendMessageW(dialog, WM_CLOSE, 0, 0);
+        break;
+    case DialogAction::PressKeys:
+        for (WPARAM key : plan.keys) PressKey(dialog, key);
+        break;
     case DialogAction::Screenshot: {
         SIZE size{};
         if (CaptureWindowToBmp(dialog, screenshotPath_, &size)) {

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <vector>
 
 #include "host_app.h"
 #include "robot_commands.h"
@@ -138,10 +139,22 @@ bool CueOutstanding(HostApp& app, std::string_view args) {
     return true;
 }
 
-void ArmDialogWatch(HostApp& app, DialogAction action, long step, const std::wstring& file) {
+void ArmDialogWatch(HostApp& app, DialogAction action, long step, const std::wstring& file,
+                    const std::vector<WPARAM>& keys = {}) {
     app.InvokeOnWindowThread([&] {
-        if (!app.Dialogs().Arm(action, step, file)) app.Log().Error("cannot install the dialog watcher");
+        if (!app.Dialogs().Arm(action, step, file, keys)) app.Log().Error("cannot install the dialog watcher");
     });
+}
+
+// Key names of "dialog keys-at": enter, space, escape.
+bool ParseKeys(std::string_view args, std::vector<WPARAM>& keys) {
+    for (std::string name(NextWord(args)); !name.empty(); name = std::string(NextWord(args))) {
+        if (name == "enter") keys.push_back(VK_RETURN);
+        else if (name == "space") keys.push_back(VK_SPACE);
+        else if (name == "escape") keys.push_back(VK_ESCAPE);
+        else return false;
+    }
+    return !keys.empty();
 }
 
 bool Dialog(HostApp& app, std::string_view args) {
@@ -153,10 +166,18 @@ bool Dialog(HostApp& app, std::string_view args) {
         return true;
     }
     if (mode == "cancel-at") action = DialogAction::ClickCancel;
+    else if (mode == "close-at") action = DialogAction::Close;
     else if (mode == "escape-at") action = DialogAction::PressEscape;
+    else if (mode == "keys-at") action = DialogAction::PressKeys;
     else if (mode == "screenshot-at") action = DialogAction::Screenshot;
     else return false;
     auto step = ParseInteger(NextWord(args));
+    if (mode == "keys-at") {
+        std::vector<WPARAM> keys;
+        if (!step || *step < 0 || !ParseKeys(args, keys)) return false;
+        ArmDialogWatch(app, action, static_cast<long>(*step), L"", keys);
+        return true;
+    }
     bool needsFile = action == DialogAction::Screenshot;
     if (!step || *step < 0 || args.empty() != !needsFile) return false;
     ArmDialogWatch(app, action, static_cast<long>(*step), WideFromUtf8(args));

@@ -139,8 +139,15 @@ HostFolder::HostFolder(const std::wstring& leaf) {
     root_ = std::wstring(temp) + L"vellumdb-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
             std::to_wstring(GetTickCount());
     CreateDirectoryW(root_.c_str(), nullptr);
-    path_ = leaf.empty() ? root_ : root_ + L"\\" + leaf;
-    CreateDirectoryW(path_.c_str(), nullptr);
+    path_ = root_;
+    // Each level of a leaf such as L"a\\b\\c".
+    for (std::wstring::size_type start = 0; start < leaf.size();) {
+        std::wstring::size_type end = leaf.find(L'\\', start);
+        if (end == std::wstring::npos) end = leaf.size();
+        path_ += L"\\" + leaf.substr(start, end - start);
+        CreateDirectoryW(path_.c_str(), nullptr);
+        start = end + 1;
+    }
 }
 
 HostFolder::~HostFolder() { RemoveTree(root_); }

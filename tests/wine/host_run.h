@@ -34,7 +34,8 @@ struct InstallOptions {
 
 class HostFolder {
 public:
-    // A new empty folder under the temp folder; `leaf` names an extra level.
+    // A new empty folder under the temp folder; `leaf` names extra levels,
+    // separated by backslashes.
     explicit HostFolder(const std::wstring& leaf = L"");
     ~HostFolder();
     HostFolder(const HostFolder&) = delete;
