@@ -5,10 +5,9 @@
 namespace vellum {
 namespace {
 
-template <typename Entries>
-auto FindListener(Entries& entries, VellumListener listener) {
-    return std::find_if(entries.begin(), entries.end(),
-                        [listener](const auto& entry) { return entry.listener == listener; });
+// Lists hold a handful of listeners, so a linear search is the fast one.
+bool Holds(const std::vector<VellumListener>& listeners, VellumListener listener) {
+    return std::find(listeners.begin(), listeners.end(), listener) != listeners.end();
 }
 
 }  // namespace
@@ -16,36 +15,39 @@ auto FindListener(Entries& entries, VellumListener listener) {
 void ListenerList::Add(VellumListener listener) {
     if (listener == nullptr) return;
     platform::ScopedLock hold(lock_);
-    if (FindListener(entries_, listener) != entries_.end()) return;
-    entries_.push_back(Entry{listener, nextSequence_++});
+    if (!Holds(entries_, listener)) entries_.push_back(listener);
 }
 
 void ListenerList::Remove(VellumListener listener) {
     platform::ScopedLock hold(lock_);
-    auto found = FindListener(entries_, listener);
+    auto found = std::find(entries_.begin(), entries_.end(), listener);
     if (found != entries_.end()) entries_.erase(found);
 }
 
 std::vector<VellumListener> ListenerList::Snapshot() const {
     platform::ScopedLock hold(lock_);
-    std::vector<VellumListener> listeners;
-    listeners.reserve(entries_.size());
-    for (const Entry& entry : entries_) listeners.push_back(entry.listener);
-    return listeners;
+    return entries_;
 }
 
-VellumListener ListenerList::NextAfter(std::uint64_t& sequence) const {
+VellumListener ListenerList::NextToCall(const std::vector<VellumListener>& present,
+                                        const std::vector<VellumListener>& called) const {
     platform::ScopedLock hold(lock_);
-    auto next = std::upper_bound(entries_.begin(), entries_.end(), sequence,
-                                 [](std::uint64_t value, const Entry& entry) { return value < entry.sequence; });
-    if (next == entries_.end()) return nullptr;
-    sequence = next->sequence;
-    return next->listener;
+    for (VellumListener listener : entries_)
+        if (Holds(present, listener) && !Holds(called, listener)) return listener;
+    for (VellumListener listener : entries_)
+        if (!Holds(called, listener)) return listener;
+    return nullptr;
 }
 
 void ListenerList::FanOut(void* window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
-    std::uint64_t visited = 0;
-    while (VellumListener listener = NextAfter(visited)) {
+    const std::vector<VellumListener> present = Snapshot();
+    if (present.empty()) return;
+    std::vector<VellumListener> called;
+    called.reserve(present.size());
+    // Each call adds one function to `called`, so the walk ends once every
+    // function the list holds has run.
+    while (VellumListener listener = NextToCall(present, called)) {
+        called.push_back(listener);
         try {
             listener(window, message, wParam, lParam);
         } catch (...) {

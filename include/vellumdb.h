@@ -126,6 +126,17 @@ enum {
 ** enabled, the plugin's own VELLUMDB_MSG_NOTIFY among them. It runs on the host's
 ** window thread; its result is ignored. It may add or remove listeners, itself
 ** included. Remove it before your module unloads.
+**
+** One message is handed to the listeners in one walk of the list, in list
+** order. In one walk each listener function is called at most once, however
+** the list changes meanwhile:
+**   - a listener present when the walk starts and not removed before its turn
+**     is called once;
+**   - a listener added during the walk is called once, after the others;
+**   - a listener removed and added again before its turn counts as present;
+**   - a listener removed before its turn and not added again is not called.
+** So RemoveListener(self) followed by AddListener(self) inside a listener is
+** safe: it is not called again for the same message.
 */
 typedef intptr_t (__stdcall *VellumListener)(void* window, uint32_t message,
                                              uintptr_t wParam, intptr_t lParam);
