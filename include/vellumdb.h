@@ -159,13 +159,18 @@ typedef int32_t (__stdcall *VellumAddListenerFn)(VellumListener listener);
 typedef int32_t (__stdcall *VellumRemoveListenerFn)(VellumListener listener);
 
 /* Probes the UTF-8 track path and inserts its row, or refreshes it keeping its
-** rating, play count, last-played and modify times. A track that cannot be
-** opened, a null path, or one longer than 519 UTF-16 units, writes nothing.
-** Returns a non-zero value that carries no meaning. Not announced. */
+** rating, play count, last-played and modify times. Writes nothing for a track
+** that cannot be opened, a null or empty path, a path longer than 519 UTF-16
+** units (refused whole, never cut), or text that is not valid UTF-8 (it would
+** be stored under another name). Returns a non-zero value that carries no
+** meaning. Not announced. */
 typedef int32_t (__stdcall *VellumAddFileFn)(const char* utf8Path);
 
-/* Removes the row whose path equals the UTF-8 text byte for byte. A null path
-** does nothing. Returns a non-zero value that carries no meaning. Not announced. */
+/* Removes only the row whose path equals the text byte for byte, or nothing:
+** the text is matched as given, with no conversion, so text that is not valid
+** UTF-8 can match no other row. A null path, or one longer than 519 UTF-16
+** units (refused whole, never cut), removes nothing. Returns a non-zero value
+** that carries no meaning. Not announced. */
 typedef int32_t (__stdcall *VellumRemoveFileFn)(const char* utf8Path);
 
 /* Reads the row whose path equals the UTF-8 text byte for byte (letter case
