@@ -59,9 +59,13 @@ TEST_P(Probing, StreamPropertiesOfEveryFormat) {
 }
 
 TEST_P(Probing, TagsOfFlacAndBothId3Versions) {
-    EXPECT_EQ(Row("tagged.flac", "tagTitle || '|' || tagArtist || '|' || tagPerformer || '|' || tagAlbumArtist || "
-                                 "'|' || tagSubtitle || '|' || tagDiscNumber"),
-              "FLAC Sample|Vellum Artist|Vellum Composer|Various Artists|Quiet Version|2");
+    // All twelve fields, each from its own Vorbis comment.
+    EXPECT_EQ(Row("tagged.flac", "tagTitle || '|' || tagArtist || '|' || tagAlbum || '|' || tagGenre || '|' || "
+                                 "tagDate || '|' || tagComment || '|' || tagTracknumber || '|' || tagPerformer || "
+                                 "'|' || tagCopyright || '|' || tagSubtitle || '|' || tagAlbumArtist || '|' || "
+                                 "tagDiscNumber"),
+              "FLAC Sample|Vellum Artist|Vellum Album|Electronic|2022|constant subframes|3|Vellum Composer|"
+              "(c) vellumdb|Quiet Version|Various Artists|2");
     EXPECT_EQ(Row("cbr_id3v23.mp3", "tagTitle || '|' || tagPerformer || '|' || tagAlbumArtist"),
               "Café CBR|Vellum Composer|Vellum Band");
     EXPECT_EQ(Row("vbr_xing_id3v24.mp3", "tagTitle"), "夜明けのテスト");
