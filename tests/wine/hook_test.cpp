@@ -189,5 +189,23 @@ TEST_F(MessageHook, APlayingChannelAnnouncedAsZeroIsStoredAsZero) {
     EXPECT_EQ(QueryValue(Database(), "SELECT statDuration FROM list WHERE file_name = '" + folder + "\\b.wav'"), "4");
 }
 
+// The playing path is read whole: 519 units are registered, a longer one is
+// refused rather than cut into the name of another track, and the start is
+// announced either way.
+TEST_F(MessageHook, APlayingPathOver519UnitsIsRefusedNotCut) {
+    Event(6);
+    Event(0);
+    const std::wstring prefix = L"http://radio.example/";
+    const std::uint32_t before = Interface()->GetLastChangeTick();
+    Sleep(30);
+    g_playingPath = prefix + std::wstring(600, L'x');
+    Event(2);
+    EXPECT_EQ(QueryValue(Database(), "SELECT count(*) FROM list"), "0");
+    EXPECT_NE(Interface()->GetLastChangeTick(), before);
+    g_playingPath = prefix + std::wstring(519 - prefix.size(), L'y');
+    Event(2);
+    EXPECT_EQ(QueryValue(Database(), "SELECT length(file_name) FROM list"), "519");
+}
+
 }  // namespace
 }  // namespace vellum::wine
