@@ -37,14 +37,19 @@ public:
     std::vector<VellumListener> Snapshot() const;
 
 private:
+    // A walk's set of listeners, on the stack while it is short.
+    class WalkSet;
     // The walk's next listener, in list order: first one of `present` (those
     // held when the walk began), then any other, never one of `called`. Null
-    // when every listener held has been called.
-    VellumListener NextToCall(const std::vector<VellumListener>& present,
-                              const std::vector<VellumListener>& called) const;
+    // when every listener held has been called. While the list is as it was at
+    // `version` (the walk's start), that is simply the entry at `step`.
+    VellumListener NextToCall(const WalkSet& present, const WalkSet& called, std::uint64_t version,
+                              std::size_t step) const;
 
     mutable platform::RecursiveLock lock_;
     std::vector<VellumListener> entries_;
+    // Rises with every change to the list.
+    std::uint64_t version_ = 0;
 };
 
 }  // namespace vellum
