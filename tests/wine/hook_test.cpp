@@ -1,10 +1,17 @@
 // The message hook and the lifecycle events, driven in this process: which
 // events let listeners hear the host window, what an interface request
-// answers, the playing-channel notice, and events that are not the plugin's.
+// answers, the playing-channel notice, events that are not the plugin's, and
+// track paths too long for their buffers.
+#include <windows.h>
+
+#include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "host_run.h"
 #include "vellumdb.h"
@@ -27,6 +34,8 @@ typedef DWORD(__stdcall* StreamCreateFileFn)(BOOL, const void*, ULONGLONG, ULONG
 constexpr UINT kTestMessage = WM_USER + 77;
 int g_heard = 0;
 std::wstring g_playingPath;
+HWND g_playlistView = nullptr;
+HWND g_playlistTabs = nullptr;
 
 // Written the way a Win32 plugin writes a window procedure.
 LRESULT CALLBACK CountingListener(HWND, UINT message, WPARAM, LPARAM) {
@@ -42,6 +51,8 @@ LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         return 1;
     }
     if (message == 1026 && wParam == 106) return 99;
+    if (message == 1026 && wParam == 107) return reinterpret_cast<LRESULT>(g_playlistView);
+    if (message == 1026 && wParam == 108) return reinterpret_cast<LRESULT>(g_playlistTabs);
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
@@ -205,6 +216,58 @@ TEST_F(MessageHook, APlayingPathOver519UnitsIsRefusedNotCut) {
     g_playingPath = prefix + std::wstring(519 - prefix.size(), L'y');
     Event(2);
     EXPECT_EQ(QueryValue(Database(), "SELECT length(file_name) FROM list"), "519");
+}
+
+// A playlist of the host's layout in this process, every row selected: a
+// record (first entry at 1044) and entries of 1248 bytes (path in the first
+// 520 units, next entry at 1244). An entry's path may fill all 520 units.
+class Playlist {
+public:
+    Playlist(HWND host, const std::vector<std::wstring>& paths) : entries_(paths.size()), record_(1048, 0) {
+        LoadLibraryW(L"comctl32.dll");  // registers the list view and tab classes
+        g_playlistView = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | LVS_REPORT | LVS_OWNERDATA, 0, 0, 100, 100,
+                                         host, nullptr, nullptr, nullptr);
+        SendMessageW(g_playlistView, LVM_SETITEMCOUNT, paths.size(), 0);
+        LVITEMW selected{};
+        selected.stateMask = LVIS_SELECTED;
+        selected.state = LVIS_SELECTED;
+        SendMessageW(g_playlistView, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&selected));
+        for (std::size_t i = 0; i < paths.size(); ++i) {
+            entries_[i].assign(1248, 0);
+            std::memcpy(entries_[i].data(), paths[i].data(), std::min<std::size_t>(paths[i].size(), 520) * 2);
+        }
+        for (std::size_t i = 0; i + 1 < paths.size(); ++i) Link(entries_[i].data() + 1244, entries_[i + 1]);
+        if (!paths.empty()) Link(record_.data() + 1044, entries_[0]);
+        g_playlistTabs = CreateWindowExW(0, WC_TABCONTROLW, L"", WS_CHILD, 0, 0, 100, 100, host, nullptr, nullptr,
+                                         nullptr);
+        TCITEMW tab{};
+        tab.mask = TCIF_TEXT | TCIF_PARAM;
+        tab.pszText = const_cast<wchar_t*>(L"list");
+        tab.lParam = reinterpret_cast<LPARAM>(record_.data());
+        SendMessageW(g_playlistTabs, TCM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&tab));
+        SendMessageW(g_playlistTabs, TCM_SETCURSEL, 0, 0);
+    }
+
+private:
+    static void Link(unsigned char* at, const std::vector<unsigned char>& entry) {
+        const auto address = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(entry.data()));
+        std::memcpy(at, &address, sizeof address);
+    }
+    std::vector<std::vector<unsigned char>> entries_;
+    std::vector<unsigned char> record_;
+};
+
+// An entry that fills its whole buffer, unterminated, is passed over whole:
+// its first 519 units (a stream URL of its own) are not added in its place,
+// and the batch goes on with the next entry.
+TEST_F(MessageHook, ASelectedPathFillingItsWholeBufferIsPassedOverNotCut) {
+    const std::wstring prefix = L"http://radio.example/";
+    Playlist playlist(window_, {prefix + L"a", prefix + std::wstring(520 - prefix.size(), L'x'), prefix + L"b"});
+    Event(6);
+    Event(0);
+    EXPECT_EQ(Hook(WM_COMMAND, 61600, 0), 1);
+    EXPECT_EQ(QueryValue(Database(), "SELECT group_concat(file_name, ' ') FROM list"),
+              "http://radio.example/a http://radio.example/b");
 }
 
 }  // namespace
