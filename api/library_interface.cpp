@@ -89,7 +89,9 @@ std::int32_t __stdcall RemoveListener(VellumListener listener) {
 
 std::int32_t __stdcall AddFile(const char* utf8Path) {
     try {
-        if (utf8Path == nullptr) return 1;
+        // Malformed UTF-8 would be stored under another name (U+FFFD in place of
+        // the bad bytes) than the text the caller gave: write nothing instead.
+        if (utf8Path == nullptr || !platform::IsValidUtf8(utf8Path)) return 1;
         const std::u16string path = WidePath(utf8Path);
         if (!IsUsableTrackPath(path)) return 1;
         LibraryDatabase& library = Library();
@@ -102,8 +104,10 @@ std::int32_t __stdcall AddFile(const char* utf8Path) {
 
 std::int32_t __stdcall RemoveFile(const char* utf8Path) {
     try {
+        // The caller's text is the key as it stands: a conversion to UTF-16 and
+        // back would turn bad bytes into U+FFFD and match another row.
         if (utf8Path == nullptr) return 1;
-        DeleteTrackRow(Library().database, WidePath(utf8Path));
+        DeleteTrackRowByKey(Library().database, utf8Path);
     } catch (...) {
     }
     return 1;

@@ -46,10 +46,10 @@ public:
         return Link(entry + kEntryNext);
     }
     std::u16string Path(std::uintptr_t entry) override {
-        // As the host adapter reads it: at most 519 units, terminated or not.
+        // As the host adapter reads it: at most 520 units, terminated or not.
         const char16_t* text = Text(entry);
         std::size_t length = 0;
-        while (length < kMaxPathUnits && text[length] != u'\0') ++length;
+        while (length < kPathBufferUnits && text[length] != u'\0') ++length;
         return std::u16string(text, length);
     }
 

@@ -160,6 +160,17 @@ enum {
 ** enabled, the plugin's own VELLUMDB_MSG_NOTIFY among them. It runs on the host's
 ** window thread; its result is ignored. It may add or remove listeners, itself
 ** included. Remove it before your module unloads.
+**
+** One message is handed to the listeners in one walk of the list, in list
+** order. In one walk each listener function is called at most once, however
+** the list changes meanwhile:
+**   - a listener present when the walk starts and not removed before its turn
+**     is called once;
+**   - a listener added during the walk is called once, after the others;
+**   - a listener removed and added again before its turn counts as present;
+**   - a listener removed before its turn and not added again is not called.
+** So RemoveListener(self) followed by AddListener(self) inside a listener is
+** safe: it is not called again for the same message.
 */
 typedef VellumLResult (__stdcall *VellumListener)(VellumWindow window, unsigned int message,
                                                   VellumWParam wParam, VellumLParam lParam);
@@ -193,13 +204,18 @@ typedef int32_t (__stdcall *VellumAddListenerFn)(VellumListener listener);
 typedef int32_t (__stdcall *VellumRemoveListenerFn)(VellumListener listener);
 
 /* Probes the UTF-8 track path and inserts its row, or refreshes it keeping its
-** rating, play count, last-played and modify times. A track that cannot be
-** opened, a null path, or one longer than 519 UTF-16 units, writes nothing.
-** Returns a non-zero value that carries no meaning. Not announced. */
+** rating, play count, last-played and modify times. Writes nothing for a track
+** that cannot be opened, a null or empty path, a path longer than 519 UTF-16
+** units (refused whole, never cut), or text that is not valid UTF-8 (it would
+** be stored under another name). Returns a non-zero value that carries no
+** meaning. Not announced. */
 typedef int32_t (__stdcall *VellumAddFileFn)(const char* utf8Path);
 
-/* Removes the row whose path equals the UTF-8 text byte for byte. A null path
-** does nothing. Returns a non-zero value that carries no meaning. Not announced. */
+/* Removes only the row whose path equals the text byte for byte, or nothing:
+** the text is matched as given, with no conversion, so text that is not valid
+** UTF-8 can match no other row. A null path, or one longer than 519 UTF-16
+** units (refused whole, never cut), removes nothing. Returns a non-zero value
+** that carries no meaning. Not announced. */
 typedef int32_t (__stdcall *VellumRemoveFileFn)(const char* utf8Path);
 
 /* Reads the row whose path equals the UTF-8 text byte for byte (letter case

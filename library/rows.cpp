@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "library/track_path.h"
 #include "platform/text.h"
 
 namespace vellum {
@@ -83,6 +84,13 @@ TrackRecord* ReadRow(sqlite3_stmt* statement) {
     return record.Release();
 }
 
+// The removal of a key already checked: it holds no NUL, so the quoted text
+// is the whole key.
+void DeleteKey(LibraryConnection& connection, const std::string& key) {
+    const std::string sql = KeyStatement("DELETE FROM list WHERE file_name = '", key.c_str(), key.size());
+    connection.Exec(sql.c_str());
+}
+
 }  // namespace
 
 std::string QuoteSqlText(const char* utf8) {
@@ -140,9 +148,13 @@ TrackRecord* FindTrackRow(LibraryConnection& connection, const char* utf8Key) {
 }
 
 void DeleteTrackRow(LibraryConnection& connection, std::u16string_view widePath) {
-    const std::string key = platform::Utf16ToUtf8(widePath);
-    const std::string sql = KeyStatement("DELETE FROM list WHERE file_name = '", key.c_str(), key.size());
-    connection.Exec(sql.c_str());
+    if (!FitsPathBuffer(widePath)) return;
+    DeleteKey(connection, platform::Utf16ToUtf8(widePath));
+}
+
+void DeleteTrackRowByKey(LibraryConnection& connection, std::string_view utf8Key) {
+    if (!FitsPathBuffer(utf8Key)) return;
+    DeleteKey(connection, std::string(utf8Key));
 }
 
 }  // namespace vellum

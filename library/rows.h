@@ -27,7 +27,12 @@ bool UpdateTrackRow(LibraryConnection& connection, const TrackRecord& record);
 // A new record for the row whose file_name equals `utf8Key` byte for byte, or
 // null. Every text field of the result is non-null. Null key reads as empty.
 TrackRecord* FindTrackRow(LibraryConnection& connection, const char* utf8Key);
-// Removes the row whose file_name is the UTF-8 form of the wide path.
+// Removes the row whose file_name is the UTF-8 form of the wide path. A path
+// that does not fit a path buffer (library/track_path.h) removes nothing.
 void DeleteTrackRow(LibraryConnection& connection, std::u16string_view widePath);
+// Removes the row whose file_name is `utf8Key` byte for byte, with no
+// conversion on the way, so no other row can match. A key that does not fit a
+// path buffer removes nothing.
+void DeleteTrackRowByKey(LibraryConnection& connection, std::string_view utf8Key);
 
 }  // namespace vellum

@@ -1,16 +1,19 @@
 #include "maintenance/batch_path_list.h"
 
-#include "probe/probe_context.h"
+#include "library/track_path.h"
 
 namespace vellum {
 
-void BatchPathList::Append(std::u16string_view path) {
-    paths_.emplace_back(path.substr(0, kMaxPathUnits));
+bool BatchPathList::Append(std::u16string_view path) {
+    if (!FitsPathBuffer(path)) return false;
+    paths_.emplace_back(path);
+    return true;
 }
 
-void BatchPathList::AppendOwned(std::u16string&& path) {
-    if (path.size() > kMaxPathUnits) path.resize(kMaxPathUnits);
+bool BatchPathList::AppendOwned(std::u16string&& path) {
+    if (!FitsPathBuffer(path)) return false;
     paths_.push_back(std::move(path));
+    return true;
 }
 
 void BatchPathList::Clear() noexcept {
@@ -37,8 +40,7 @@ std::size_t CollectChainPaths(PlaylistChain& chain, const std::vector<int>& rows
             ++position;
         }
         if (entry == 0) break;  // the selection reaches past the chain's end
-        out.AppendOwned(chain.Path(entry));
-        ++appended;
+        if (out.AppendOwned(chain.Path(entry))) ++appended;
     }
     return appended;
 }

@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "library/rows.h"
+#include "library/track_path.h"
 #include "platform/seam.h"
 #include "platform/text.h"
 
@@ -23,6 +24,8 @@ std::int64_t SystemTimeToSeconds(const VellumSystemTime& time) noexcept {
 }
 
 bool CreditCompletedPlay(LibraryConnection& connection, std::u16string_view path, std::int32_t lastplayed) {
+    // A NUL would end the key early and credit another row.
+    if (!IsUsableTrackPath(path)) return false;
     const std::string key = platform::Utf16ToUtf8(path);
     platform::ScopedLock hold(connection.Lock());
     RecordOwner record(FindTrackRow(connection, key.c_str()));

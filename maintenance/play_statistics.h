@@ -18,6 +18,7 @@ std::int64_t SystemTimeToSeconds(const VellumSystemTime& time) noexcept;
 // The end-of-play update of one track: reads its row, adds 1 to playcount,
 // sets lastplayed and writes the row back, all under the connection's lock so
 // that no concurrent write of the same row is lost. True when a row was found.
+// A path that is empty, longer than 519 units or holds a NUL changes nothing.
 bool CreditCompletedPlay(LibraryConnection& connection, std::u16string_view path, std::int32_t lastplayed);
 
 }  // namespace vellum

@@ -82,10 +82,12 @@ private:
     std::unordered_map<std::u16string, bool> volumes_;
 };
 
-// Names the scan leaves alone without asking the file system.
-bool AlwaysKept(std::u16string_view path) {
-    if (path.size() > kMaxPathUnits) return true;
-    if (path.find(u'\0') != std::u16string_view::npos) return true;
+// Names the scan leaves alone without asking the file system: stream URLs, and
+// names the removal could not address exactly. Those are names that no path
+// buffer holds, and malformed UTF-8, whose UTF-16 form turns back into the
+// UTF-8 of another name.
+bool AlwaysKept(const std::string& name, std::u16string_view path) {
+    if (!FitsPathBuffer(path) || !platform::IsValidUtf8(name)) return true;
     return ClassifyTrackPath(path) == TrackPathKind::Url;
 }
 
@@ -114,7 +116,7 @@ std::size_t CollectBrokenLinks(LibraryConnection& connection, ExistenceTester& t
     std::size_t collected = 0;
     for (const std::string& name : names) {
         const std::u16string path = platform::Utf8ToUtf16(name);
-        if (AlwaysKept(path) || !existence.IsMissing(path)) continue;
+        if (AlwaysKept(name, path) || !existence.IsMissing(path)) continue;
         out.Append(path);
         ++collected;
     }

@@ -38,7 +38,8 @@ std::u16string_view ExistenceTestText(std::u16string_view path);
 //     does not answer): their files may well come back;
 //   - paths that start with "/", which leave nothing to test;
 //   - names that no path buffer holds (over 519 units) or that hold a NUL or
-//     are NULL: the removal could not address them exactly.
+//     are NULL, and names that are not well-formed UTF-8: the removal could
+//     not address them exactly.
 // An empty name never exists and is collected. Each sheet and each volume is
 // asked about once, however many rows share it. Returns the number collected.
 std::size_t CollectBrokenLinks(LibraryConnection& connection, ExistenceTester& tester, BatchPathList& out);

@@ -47,6 +47,8 @@ void WriteRow(LibraryConnection& connection, const char* utf8Key, TrackRecord& f
 TrackRecord* ProbeFreshRecord(const ProbeContext& context, AudioHandle channel, std::u16string_view path,
                               std::int32_t duration) noexcept {
     try {
+        // A path no buffer holds whole would be probed and stored cut: refuse it.
+        if (!IsUsableTrackPath(path)) return nullptr;
         RecordOwner fresh(NewTrackRecord());
         if (!fresh) return nullptr;
         Probe(context, channel, path, *fresh, duration);

@@ -16,7 +16,8 @@ namespace vellum {
 // stored row keeping its rating, playcount, lastplayed and modify.
 //
 // A track that cannot be opened or resolved writes nothing: an existing row
-// stays as it is and no row with an empty name is created. A failed allocation
+// stays as it is and no row with an empty name is created. Nor does a path
+// that is empty, longer than 519 units or holds a NUL: it is refused, not cut. A failed allocation
 // writes nothing either. The probe runs outside the connection's lock; the
 // lookup and the write that follows run as one unit under it, so a concurrent
 // read-modify-write of the same row (an end-of-play update) is never lost.
@@ -28,7 +29,8 @@ void RegisterFile(const ProbeContext& context, LibraryConnection& connection, Au
 // The two halves of RegisterFile, apart so that each can be measured on its own.
 //
 // The probed fresh record for `path`, or null when there is nothing to write:
-// the track could not be opened or resolved, or memory ran out.
+// the path is refused, the track could not be opened or resolved, or memory
+// ran out.
 TrackRecord* ProbeFreshRecord(const ProbeContext& context, AudioHandle channel, std::u16string_view path,
                               std::int32_t duration) noexcept;
 // Looks the record's file_name (the UTF-8 form of the probed path) up and

@@ -95,6 +95,15 @@ std::u16string Utf8ToUtf16(std::string_view utf8) {
     return out;
 }
 
+bool IsValidUtf8(std::string_view utf8) noexcept {
+    for (std::size_t i = 0; i < utf8.size();) {
+        const std::size_t start = i;
+        // A malformed sequence gives U+FFFD for one byte; a real U+FFFD takes three.
+        if (DecodeUtf8(utf8, i) == kReplacement && i - start == 1) return false;
+    }
+    return true;
+}
+
 std::size_t Utf8ToUtf16(std::string_view utf8, char16_t* out, std::size_t capacity) noexcept {
     std::size_t written = 0;
     for (std::size_t i = 0; i < utf8.size();) {

@@ -31,10 +31,12 @@ public:
     }
     std::uintptr_t Next(std::uintptr_t entry) override { return ReadPointer(entry + host::kEntryNext); }
     std::u16string Path(std::uintptr_t entry) override {
-        // The entry's buffer holds 520 units; never read past it, even unterminated.
+        // The entry's buffer holds 520 units; never read past it, even
+        // unterminated. A path that fills it is taken whole, so that the batch
+        // list refuses it rather than a cut copy naming another track.
         const char16_t* text = reinterpret_cast<const char16_t*>(entry);
         std::size_t length = 0;
-        while (length < kMaxPathUnits && text[length] != u'\0') ++length;
+        while (length < kPathBufferUnits && text[length] != u'\0') ++length;
         return std::u16string(text, length);
     }
 

@@ -15,8 +15,6 @@
 namespace vellum {
 namespace {
 
-constexpr int kPathUnits = 520;
-
 ProbeContext Context(LibraryDatabase& library) { return ProbeContext{library.audio, library.hostCue}; }
 
 void Announce(LibraryDatabase& library, HWND window) {
@@ -25,15 +23,18 @@ void Announce(LibraryDatabase& library, HWND window) {
 }
 
 // Asks the host for the playing path through a hidden window whose text it
-// sets. False when the window cannot be created.
+// sets. The text is read whole, however long, so that a path no buffer holds
+// is refused rather than cut into the name of another track. False when the
+// window cannot be created.
 bool FetchPlayingPath(HWND host, std::u16string& path) {
     HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
     if (window == nullptr) return false;
     host::FillPathWindow(host, window);
-    wchar_t buffer[kPathUnits] = {};
-    GetWindowTextW(window, buffer, kPathUnits);
+    const int length = GetWindowTextLengthW(window);
+    std::wstring buffer(static_cast<std::size_t>(length > 0 ? length : 0) + 1, L'\0');
+    const int copied = GetWindowTextW(window, buffer.data(), static_cast<int>(buffer.size()));
     DestroyWindow(window);
-    path.assign(reinterpret_cast<const char16_t*>(buffer));
+    path.assign(reinterpret_cast<const char16_t*>(buffer.data()), static_cast<std::size_t>(copied > 0 ? copied : 0));
     return true;
 }
 
@@ -77,21 +78,26 @@ void SetEndSync(LibraryDatabase& library, HWND host, AudioHandle channel, std::u
     library.audio.ChannelSetSync(channel, kAudioSyncEnd, 0, TrackEndSyncProc, host);
 }
 
+// Keeps the path for the end-of-play update, sets the sync and registers the
+// track in a transaction of its own.
+void StartTrack(LibraryDatabase& library, HWND host, const std::u16string& path) {
+    const int length = host::PlayingLengthSeconds(host);
+    library.currentPath.Set(path);
+    const AudioHandle channel = library.currentChannel;
+    SetEndSync(library, host, channel, path);
+    Transaction transaction(library.database);
+    RegisterFile(Context(library), library.database, channel, path, length);
+}
+
 }  // namespace
 
 void HandlePlayStarted(HWND host) {
     LibraryDatabase& library = Library();
     std::u16string path;
-    // Without the path there is nothing to register and nothing to count.
-    if (!FetchPlayingPath(host, path) || path.empty()) return;
-    const int length = host::PlayingLengthSeconds(host);
-    library.currentPath.Set(path);
-    const AudioHandle channel = library.currentChannel;
-    SetEndSync(library, host, channel, path);
-    {
-        Transaction transaction(library.database);
-        RegisterFile(Context(library), library.database, channel, path, length);
-    }
+    // Without a usable path (none, empty, or one no buffer holds) there is
+    // nothing to register and nothing to count; the play start is announced
+    // all the same, as every play start is.
+    if (FetchPlayingPath(host, path) && IsUsableTrackPath(path)) StartTrack(library, host, path);
     Announce(library, host);
 }
 

@@ -88,10 +88,6 @@ void ProbeHostResolved(const ProbeContext& context, TrackRecord& record, std::u1
 
 }  // namespace
 
-bool IsUsableTrackPath(std::u16string_view path) noexcept {
-    return !path.empty() && path.size() <= kMaxPathUnits && path.find(u'\0') == std::u16string_view::npos;
-}
-
 TrackPathKind ClassifyTrackPath(std::u16string_view path) noexcept {
     if (ContainsFolded(path, u"://")) return TrackPathKind::Url;
     if (ContainsFolded(path, u".cue/")) return TrackPathKind::CueTrack;

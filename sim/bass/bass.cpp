@@ -329,6 +329,17 @@ const char* SIMBASS_API BASS_ChannelGetTags(std::uint32_t handle, std::uint32_t 
 }
 
 std::uint64_t SIMBASS_API BASS_ChannelGetLength(std::uint32_t handle, std::uint32_t mode) {
+    {
+        // As in the real library, a module's length in bytes is known only when
+        // it was loaded with the prescan flag; playback still ends at its end.
+        auto& e = E();
+        std::lock_guard<std::mutex> lock(e.mu);
+        simbass::Channel* ch = e.Find(handle);
+        if (ch && ch->music && !(ch->flags & SIMBASS_MUSIC_PRESCAN)) {
+            SetError(SIMBASS_ERROR_NOTAVAIL);
+            return simbass::kFail64;
+        }
+    }
     return ByteCount(handle, mode, &simbass::Channel::length);
 }
 
@@ -463,7 +474,8 @@ std::int32_t SIMBASS_API BASS_ChannelStop(std::uint32_t handle) {
 std::uint32_t SIMBASS_API SIMBASS_PlayFile(const simbass_char16* path) {
     const std::uint32_t flags = SIMBASS_UNICODE;
     std::uint32_t handle = BASS_StreamCreateFile(0, path, 0, 0, flags);
-    if (!handle) handle = BASS_MusicLoad(0, path, 0, 0, flags, 0);
+    // A player needs the module's length for its position display and its end.
+    if (!handle) handle = BASS_MusicLoad(0, path, 0, 0, flags | SIMBASS_MUSIC_PRESCAN, 0);
     if (!handle) return 0;
     auto& e = E();
     std::lock_guard<std::mutex> lock(e.mu);

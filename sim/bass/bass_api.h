@@ -50,6 +50,7 @@ typedef void(SIMBASS_API SIMBASS_SYNCPROC)(uint32_t handle, uint32_t channel, ui
 /* Flags. */
 #define SIMBASS_UNICODE 0x80000000u       /* BASS_UNICODE: the path is UTF-16 */
 #define SIMBASS_STREAM_DECODE 0x00200000u /* BASS_STREAM_DECODE / BASS_MUSIC_DECODE */
+#define SIMBASS_MUSIC_PRESCAN 0x00020000u /* BASS_MUSIC_PRESCAN: the module's byte length is known */
 
 /* Channel types reported in BASS_CHANNELINFO.ctype. */
 #define SIMBASS_CTYPE_STREAM_MP1 0x10003u

@@ -20,6 +20,8 @@
 namespace vellum {
 namespace {
 
+using namespace std::string_literals;
+
 // A chain over a vector; entry addresses are index + 1. Counts every step.
 class FakeChain : public PlaylistChain {
 public:
@@ -93,14 +95,22 @@ TEST(ChainWalk, AHundredThousandSelectedEntriesCostOneStepEach) {
     EXPECT_EQ(out.At(count - 1), u"C:\\music\\99999");
 }
 
-TEST(BatchPathList, CutsLongPathsTo519Units) {
+// Nothing is cut: a path over 519 units or holding a NUL is refused whole, and
+// the collection goes on with the next selected row.
+TEST(BatchPathList, RefusesPathsNoBufferHoldsAndTheCollectionGoesOn) {
     BatchPathList list;
-    list.Append(std::u16string(600, u'x'));
-    list.Append(std::u16string(519, u'y'));
-    EXPECT_EQ(list.At(0).size(), 519u);
-    EXPECT_EQ(list.At(1), std::u16string(519, u'y'));
+    EXPECT_FALSE(list.Append(std::u16string(520, u'x')));
+    EXPECT_FALSE(list.Append(u"C:\\a.mp3\0.bak"s));
+    EXPECT_TRUE(list.Append(std::u16string(519, u'y')));
+    EXPECT_TRUE(list.Append(u""));  // the purge removes a row with an empty name
+    EXPECT_EQ(Contents(list), (std::vector<std::u16string>{std::u16string(519, u'y'), u""}));
     list.Clear();
     EXPECT_TRUE(list.Empty());
+
+    FakeChain chain({u"C:\\0.wav", std::u16string(520, u'x'), u"C:\\2.wav\0.bak"s, u"C:\\3.wav",
+                     std::u16string(519, u'z')});
+    EXPECT_EQ(CollectChainPaths(chain, {0, 1, 2, 3, 4}, list), 3u);
+    EXPECT_EQ(Contents(list), (std::vector<std::u16string>{u"C:\\0.wav", u"C:\\3.wav", std::u16string(519, u'z')}));
 }
 
 // A sink that records what the dialog would show and can act at a chosen item.

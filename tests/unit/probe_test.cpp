@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <string>
+#include <utility>
 
 #include "platform/test_hooks.h"
 #include "probe/stream_properties.h"
@@ -20,6 +22,7 @@ using testing::FakeAudio;
 using testing::FakeChannel;
 using testing::FakeFile;
 using testing::FakeHostCue;
+using namespace std::string_literals;
 
 constexpr char kTitleFormat[] = "%IFV2(%TITL,%UTF8(%TITL),)";
 
@@ -46,15 +49,24 @@ protected:
     RecordOwner record_{NewTrackRecord()};
 };
 
-TEST(StreamNumbers, CodecNamesBitRatesAndWholeSeconds) {
-    EXPECT_STREQ(CodecName(0x10002), "Vorbis");
-    EXPECT_STREQ(CodecName(0x50001), "wave pcm");
-    EXPECT_STREQ(CodecName(0x10901), "flac");
-    EXPECT_STREQ(CodecName(0x10b01), "aac");
-    EXPECT_STREQ(CodecName(0x12000), "tak");
-    EXPECT_STREQ(CodecName(0x10902), "");
-    EXPECT_STREQ(CodecName(0), "");
+// Every channel type that has a name, and neighbours that have none.
+TEST(StreamNumbers, EachOfTheTwentyThreeChannelTypesHasItsCodecName) {
+    const std::pair<std::uint32_t, const char*> named[] = {
+        {0x10002, "Vorbis"},   {0x10003, "mp1"},     {0x10004, "mp2"},      {0x10005, "mp3"},
+        {0x10006, "aiff"},     {0x40000, "wave"},    {0x50001, "wave pcm"}, {0x50003, "wave float"},
+        {0x50055, "wave mp3"}, {0x10200, "cd"},      {0x10300, "wma"},      {0x10301, "wma mp3"},
+        {0x10500, "wavpack"},  {0x10700, "ape"},     {0x10900, "flac"},     {0x10901, "flac"},
+        {0x10b00, "aac"},      {0x10b01, "aac"},     {0x10d00, "midi"},     {0x10e00, "alac"},
+        {0x10f00, "tta"},      {0x11000, "ac3"},     {0x12000, "tak"},
+    };
+    static_assert(sizeof named / sizeof named[0] == 23);
+    for (const auto& [type, name] : named) EXPECT_STREQ(CodecName(type), name) << std::hex << type;
+    for (std::uint32_t type : {0u, 0x10000u, 0x10001u, 0x10007u, 0x20001u, 0x40001u, 0x50002u, 0x10902u,
+                               0x10b02u, 0x12001u, 0xFFFFFFFFu})
+        EXPECT_STREQ(CodecName(type), "") << std::hex << type;
+}
 
+TEST(StreamNumbers, BitRatesAndWholeSeconds) {
     EXPECT_EQ(ComputeBitRate(4000000, 200.0f), 160000);
     EXPECT_EQ(ComputeBitRate(600u << 20, 300.0f), 16777216);  // 8 x 600 MiB overflows 32 bits
     EXPECT_EQ(ComputeBitRate(0xFFFFFFFFu, 1.0f), std::numeric_limits<std::int32_t>::max());
@@ -110,6 +122,29 @@ TEST_F(ProbeTest, UnboundAudioLibraryKnowsNothingAndGivesTwelveEmptyTags) {
     EXPECT_STREQ(record_->infoCodec_sub, "");
     ReadTags(unbound, 7, *record_);
     for (const TagFormat& tag : kTagFormats) EXPECT_STREQ((*record_).*tag.field, "");
+}
+
+// Each of the twelve formats fills its own field: a distinct value for each
+// shows every one lands where it belongs.
+TEST_F(ProbeTest, EachOfTheTwelveTagFormatsFillsItsOwnField) {
+    const std::pair<const char*, char* TrackRecord::*> mapped[] = {
+        {"%IFV2(%TITL,%UTF8(%TITL),)", &TrackRecord::tagTitle},
+        {"%IFV2(%ARTI,%UTF8(%ARTI),)", &TrackRecord::tagArtist},
+        {"%IFV2(%ALBM,%UTF8(%ALBM),)", &TrackRecord::tagAlbum},
+        {"%IFV2(%GNRE,%UTF8(%GNRE),)", &TrackRecord::tagGenre},
+        {"%IFV2(%YEAR,%UTF8(%YEAR),)", &TrackRecord::tagDate},
+        {"%IFV2(%CMNT,%UTF8(%CMNT),)", &TrackRecord::tagComment},
+        {"%IFV2(%TRCK,%UTF8(%TRCK),)", &TrackRecord::tagTracknumber},
+        {"%IFV2(%COMP,%UTF8(%COMP),)", &TrackRecord::tagPerformer},
+        {"%IFV2(%COPY,%UTF8(%COPY),)", &TrackRecord::tagCopyright},
+        {"%IFV2(%SUBT,%UTF8(%SUBT),)", &TrackRecord::tagSubtitle},
+        {"%IFV2(%AART,%UTF8(%AART),)", &TrackRecord::tagAlbumArtist},
+        {"%IFV2(%DISC,%UTF8(%DISC),)", &TrackRecord::tagDiscNumber},
+    };
+    FakeChannel tagged;
+    for (const auto& [format, field] : mapped) tagged.tags[format] = std::string("value of ") + format;
+    ReadTags(audio_, fake_.AddChannel(tagged), *record_);
+    for (const auto& [format, field] : mapped) EXPECT_STREQ((*record_).*field, ("value of "s + format).c_str());
 }
 
 TEST_F(ProbeTest, TagsAreAskedInOrderAndTheComposerIsThePerformer) {

@@ -477,12 +477,18 @@ TEST_F(SimBassTest, ModOpensOnlyAsMusicWithComputedLengthAndTitle) {
     EXPECT_EQ(info.ctype, 0x20001u);
     EXPECT_EQ(info.freq, 44100u);
     EXPECT_EQ(info.chans, 2u);
-    // Orders 0, 1, 0: 64 rows at speed 6, then speed 3 (F03) for 128 rows; 882 samples a tick.
-    EXPECT_EQ(BASS_ChannelGetLength(h, 0), (64u * 6 + 128u * 3) * 882 * 4);
-    EXPECT_DOUBLE_EQ(BASS_ChannelBytes2Seconds(h, BASS_ChannelGetLength(h, 0)), 15.36);
+    // Loaded as the plugin loads it, without the prescan flag: no byte length.
+    EXPECT_EQ(BASS_ChannelGetLength(h, 0), kFail64);
+    EXPECT_EQ(BASS_ErrorGetCode(), SIMBASS_ERROR_NOTAVAIL);
     EXPECT_EQ(BASS_StreamGetFilePosition(h, SIMBASS_FILEPOS_END), kFail64);  // a music is no stream
     EXPECT_EQ(AllTags(h), (std::vector<std::string>{"vellumdb sample mod", "", "", "", "", "", "", "", "", "", "", ""}));
     EXPECT_TRUE(BASS_StreamFree(h));
+    const std::uint32_t scanned = BASS_MusicLoad(0, path.c_str(), 0, 0, kProbeFlags | SIMBASS_MUSIC_PRESCAN, 0);
+    ASSERT_NE(scanned, 0u);
+    // Orders 0, 1, 0: 64 rows at speed 6, then speed 3 (F03) for 128 rows; 882 samples a tick.
+    EXPECT_EQ(BASS_ChannelGetLength(scanned, 0), (64u * 6 + 128u * 3) * 882 * 4);
+    EXPECT_DOUBLE_EQ(BASS_ChannelBytes2Seconds(scanned, BASS_ChannelGetLength(scanned, 0)), 15.36);
+    EXPECT_TRUE(BASS_StreamFree(scanned));
     EXPECT_EQ(BASS_MusicLoad(0, Write("x.wav", Sample("pcm16_stereo.wav")).c_str(), 0, 0, kProbeFlags, 0), 0u);
 }
 
@@ -510,7 +516,7 @@ TEST_F(SimBassTest, ModLengthFollowsSpeedTempoJumpsBreaksLoopsAndDelays) {
         spec.orders = c.orders;
         spec.cells = c.cells;
         const std::uint32_t h = BASS_MusicLoad(0, Write("c" + std::to_string(n++) + ".mod", simsamples::MakeMod(spec)).c_str(),
-                                               0, 0, kProbeFlags, 0);
+                                               0, 0, kProbeFlags | SIMBASS_MUSIC_PRESCAN, 0);
         ASSERT_NE(h, 0u) << c.what;
         EXPECT_EQ(BASS_ChannelGetLength(h, 0), c.frames * 4) << c.what;
         BASS_StreamFree(h);
@@ -518,7 +524,8 @@ TEST_F(SimBassTest, ModLengthFollowsSpeedTempoJumpsBreaksLoopsAndDelays) {
     simsamples::ModSpec eight;
     eight.signature = "8CHN";
     eight.channels = 8;
-    const std::uint32_t h = BASS_MusicLoad(0, Write("eight.mod", simsamples::MakeMod(eight)).c_str(), 0, 0, SIMBASS_UNICODE, 22050);
+    const std::uint32_t h = BASS_MusicLoad(0, Write("eight.mod", simsamples::MakeMod(eight)).c_str(), 0, 0,
+                                           SIMBASS_UNICODE | SIMBASS_MUSIC_PRESCAN, 22050);
     ASSERT_NE(h, 0u);
     EXPECT_EQ(Info(h).freq, 22050u);
     EXPECT_EQ(BASS_ChannelGetLength(h, 0), 64u * 6 * 441 * 4);

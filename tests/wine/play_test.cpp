@@ -2,6 +2,8 @@
 // play that reaches its end (or its cue track's end) counts once.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "host_run.h"
 
 namespace vellum::wine {
@@ -87,6 +89,24 @@ TEST_F(PlayStatistics, EveryStartAndEndIsAnnouncedToTheHostAndToListeners) {
          at = heard.find("heard vellumdb_notify wParam=1 lParam=0", at + 1))
         ++count;
     EXPECT_EQ(count, 2u) << heard;
+}
+
+// Event 2 with nothing playing: the host gives an empty path. Nothing is
+// registered and no sync set, but the start is announced like any other.
+TEST_F(PlayStatistics, AStartWithAnEmptyPathRegistersNothingYetIsAnnounced) {
+    HostLog log = Run("watch-registered vellumdb_notify\ninit-tick\nsleep 100\nevent 2\nlastchange\n");
+    EXPECT_EQ(QueryValue(folder_.Database(), "SELECT count(*) FROM list"), "0");
+    EXPECT_EQ(log.Starting("received vellumdb_notify wParam=1 lParam=0").size(), 1u) << log.Text();
+    const std::string heard = ReadBytes(folder_.Plugins() + L"\\listener.log");
+    EXPECT_NE(heard.find("heard vellumdb_notify wParam=1 lParam=0"), std::string::npos) << heard;
+    auto init = log.Starting("init-tick ");
+    auto last = log.Starting("lastchange ");
+    ASSERT_EQ(init.size(), 1u) << log.Text();
+    ASSERT_EQ(last.size(), 1u) << log.Text();
+    unsigned long before = 0, after = 0, moved = 0;
+    ASSERT_EQ(std::sscanf(init[0].c_str(), "init-tick %lu %lu", &before, &after), 2);
+    ASSERT_EQ(std::sscanf(last[0].c_str(), "lastchange %lu", &moved), 1);
+    EXPECT_GE(moved - after, 50u);
 }
 
 }  // namespace

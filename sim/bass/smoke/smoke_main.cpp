@@ -155,7 +155,13 @@ int main() {
         WideCharToMultiByte(CP_UTF8, 0, e.name, -1, name, sizeof name, nullptr, nullptr);
         DWORD h = streamCreateFile(FALSE, path.c_str(), 0, 0, flags);
         Check((h != 0) != e.music, "stream create", name);
-        if (!h) h = musicLoad(FALSE, path.c_str(), 0, 0, flags, 0);
+        if (!h) {
+            // Without the prescan flag a module has no byte length.
+            h = musicLoad(FALSE, path.c_str(), 0, 0, flags, 0);
+            Check(h != 0 && getLength(h, 0) == ~0ull, "module length without prescan", name);
+            if (h) streamFree(h);
+            h = musicLoad(FALSE, path.c_str(), 0, 0, flags | 0x20000, 0);
+        }
         Check(h != 0, "open", name);
         if (!h) continue;
         ChannelInfo info = {};
