@@ -4,6 +4,7 @@
 
 #include "library/rows.h"
 #include "library/track_record.h"
+#include "maintenance/pending_work.h"
 #include "maintenance/register_file.h"
 #include "platform/seam.h"
 #include "platform/text.h"
@@ -103,7 +104,7 @@ std::int32_t __stdcall AddFile(const char* utf8Path) {
 std::int32_t __stdcall RemoveFile(const char* utf8Path) {
     try {
         if (utf8Path == nullptr) return 1;
-        DeleteTrackRow(Library().database, WidePath(utf8Path));
+        RemoveTrack(Library().database, platform::Utf16ToUtf8(WidePath(utf8Path)));
     } catch (...) {
     }
     return 1;
@@ -111,7 +112,7 @@ std::int32_t __stdcall RemoveFile(const char* utf8Path) {
 
 VellumTrackRecord* __stdcall GetRecord(const char* utf8Path) {
     try {
-        return FindTrackRow(Library().database, utf8Path);
+        return ReadTrackRow(Library().database, utf8Path);
     } catch (...) {
         return nullptr;
     }

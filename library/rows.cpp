@@ -129,20 +129,34 @@ bool UpdateTrackRow(LibraryConnection& connection, const TrackRecord& record) {
 }
 
 TrackRecord* FindTrackRow(LibraryConnection& connection, const char* utf8Key) {
+    RecordOwner row;
+    LookupTrackRow(connection, utf8Key, row);
+    return row.Release();
+}
+
+int LookupTrackRow(LibraryConnection& connection, const char* utf8Key, RecordOwner& row) {
+    row.Reset();
     const std::string sql = KeyStatement("SELECT * FROM list WHERE file_name = '", utf8Key,
                                          utf8Key != nullptr ? std::strlen(utf8Key) : 0);
     platform::ScopedLock hold(connection.Lock());
-    Statement statement(connection.Handle(), sql.c_str());
-    if (statement.get() == nullptr) return nullptr;
+    sqlite3* database = connection.Handle();
+    if (database == nullptr) return SQLITE_MISUSE;
+    Statement statement(database, sql.c_str());
+    if (statement.get() == nullptr) return sqlite3_errcode(database);
     sqlite3_reset(statement.get());
-    if (sqlite3_step(statement.get()) != SQLITE_ROW) return nullptr;
-    return ReadRow(statement.get());
+    const int rc = sqlite3_step(statement.get());
+    if (rc != SQLITE_ROW) return rc;
+    row.Reset(ReadRow(statement.get()));
+    return row ? SQLITE_ROW : SQLITE_NOMEM;
+}
+
+std::string BuildDeleteStatement(const char* utf8Key) {
+    return KeyStatement("DELETE FROM list WHERE file_name = '", utf8Key, utf8Key != nullptr ? std::strlen(utf8Key) : 0);
 }
 
 void DeleteTrackRow(LibraryConnection& connection, std::u16string_view widePath) {
     const std::string key = platform::Utf16ToUtf8(widePath);
-    const std::string sql = KeyStatement("DELETE FROM list WHERE file_name = '", key.c_str(), key.size());
-    connection.Exec(sql.c_str());
+    connection.Exec(BuildDeleteStatement(key.c_str()).c_str());
 }
 
 }  // namespace vellum
