@@ -13,6 +13,7 @@ JournalEntry* WorkJournal::Add(std::unique_ptr<JournalEntry> entry) {
 }
 
 void WorkJournal::FrontApplied(std::int64_t sequence) {
+    if (applied_.size() >= kAppliedLimit) applied_.pop_front();
     applied_.emplace_back(sequence, std::move(pending_.front()));
     pending_.pop_front();
 }

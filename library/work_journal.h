@@ -8,6 +8,11 @@
 // that transaction is known committed; if someone else's ROLLBACK undoes it,
 // it goes back to the front of `pending` and is applied again.
 //
+// Applied entries are kept up to kAppliedLimit, the most recent ones: a
+// ROLLBACK that undoes more of the plugin's work than that in one transaction
+// has the last kAppliedLimit entries written again and the older ones lost.
+// That bound keeps a batch of 100,000 items within a few MB.
+//
 // Not thread-safe: the connection guards it with its lock.
 #pragma once
 
@@ -56,6 +61,7 @@ public:
     // other plugins' calls) wait for room; play starts and play credits never
     // wait and are merged per path instead.
     static constexpr std::size_t kPendingLimit = 4096;
+    static constexpr std::size_t kAppliedLimit = 4096;
 
     // Appends the entry, or merges it into an earlier pending one for the same
     // key. Returns the entry that now carries its work.
