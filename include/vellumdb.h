@@ -45,7 +45,9 @@
 **   A ROLLBACK (or ROLLBACK TO) that you send undoes your own statements only.
 **   Whatever it undid of the plugin's work, AddFile and RemoveFile calls
 **   included, the plugin notices and writes again, exactly once, in the order
-**   it was done. To undo an AddFile, call RemoveFile.
+**   it was done: the last 4096 of its operations in the rolled-back
+**   transaction (older ones of a larger batch are lost). To undo an AddFile,
+**   call RemoveFile.
 **
 ** WHEN THE FILE IS BUSY
 **   While another program holds the database file's write lock, AddFile and
