@@ -20,6 +20,16 @@ using Clock = std::chrono::steady_clock;
 thread_local bool t_hasDeadline = false;
 thread_local Clock::time_point t_deadline;
 thread_local Clock::time_point t_busySince;
+// The plugin's scopes open on this thread, and the end of the wait the
+// outermost one allows for everything inside it, its commit included.
+thread_local int t_scopeDepth = 0;
+thread_local Clock::time_point t_scopeDeadline;
+
+// The latest moment an operation arriving at `arrived` may wait until.
+Clock::time_point WaitLimit(Clock::time_point arrived) {
+    const Clock::time_point own = arrived + LibraryConnection::kBusyTimeout;
+    return t_scopeDepth > 0 ? std::min(own, t_scopeDeadline) : own;
+}
 
 // Sets this thread's deadline for a scope.
 class Deadline {
@@ -174,7 +184,7 @@ LibraryConnection::Outcome LibraryConnection::Submit(std::unique_ptr<JournalEntr
             Settle();
             if (!mayWaitForRoom || journal_.HasRoom()) {
                 // Work already waiting means a lock is held: join the queue, do not wait.
-                const Deadline wait(HasOutstanding() ? Clock::now() : arrived + kBusyTimeout);
+                const Deadline wait(HasOutstanding() ? Clock::now() : WaitLimit(arrived));
                 const JournalEntry* carrier = journal_.Add(std::move(entry));
                 Drain(carrier, &outcome);
                 outstanding = HasOutstanding();
@@ -216,6 +226,7 @@ bool LibraryConnection::CommitPending() const {
 }
 
 bool LibraryConnection::OpenScope() {
+    if (t_scopeDepth++ == 0) t_scopeDeadline = Clock::now() + kBusyTimeout;
     platform::ScopedLock hold(lock_);
     const bool contended = database_ != nullptr && HasOutstanding();
     ++scopes_;
@@ -224,12 +235,14 @@ bool LibraryConnection::OpenScope() {
 
 void LibraryConnection::CloseScope(bool contended) {
     const Clock::time_point started = Clock::now();
+    const Clock::time_point limit = WaitLimit(started);
+    if (t_scopeDepth > 0) --t_scopeDepth;
     bool outstanding = false;
     {
         platform::ScopedLock hold(lock_);
         if (scopes_ > 0) --scopes_;
         if (database_ == nullptr) return;
-        const Deadline wait(contended || !journal_.PendingEmpty() ? started : started + kBusyTimeout);
+        const Deadline wait(contended || !journal_.PendingEmpty() ? started : limit);
         Drain(nullptr, nullptr);
         outstanding = HasOutstanding();
     }

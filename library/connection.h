@@ -26,8 +26,10 @@
 // handle is joined and left to that plugin to end.
 //
 // One operation waits at most kBusyTimeout for other programs in all: for the
-// write lock, then for its commit. An operation that arrives while work is
-// already waiting does not wait at all; its work joins the queue.
+// write lock, then for its commit; inside a Transaction the budget runs from
+// the opening of the thread's outermost scope and covers its commit. An
+// operation that arrives while work is already waiting does not wait at all;
+// its work joins the queue.
 //
 // After Close the connection is null and every operation is skipped.
 #pragma once
