@@ -4,6 +4,7 @@
 
 #include "library/rows.h"
 #include "library/track_record.h"
+#include "maintenance/pending_work.h"
 #include "maintenance/register_file.h"
 #include "platform/seam.h"
 #include "platform/text.h"
@@ -107,7 +108,7 @@ std::int32_t __stdcall RemoveFile(const char* utf8Path) {
         // The caller's text is the key as it stands: a conversion to UTF-16 and
         // back would turn bad bytes into U+FFFD and match another row.
         if (utf8Path == nullptr) return 1;
-        DeleteTrackRowByKey(Library().database, utf8Path);
+        RemoveTrack(Library().database, utf8Path);
     } catch (...) {
     }
     return 1;
@@ -115,7 +116,7 @@ std::int32_t __stdcall RemoveFile(const char* utf8Path) {
 
 VellumTrackRecord* __stdcall GetRecord(const char* utf8Path) {
     try {
-        return FindTrackRow(Library().database, utf8Path);
+        return ReadTrackRow(Library().database, utf8Path);
     } catch (...) {
         return nullptr;
     }

@@ -63,7 +63,7 @@ void BatchAddSplit(benchmark::State& state, MediaTable table) {
             const auto start = std::chrono::steady_clock::now();
             RecordOwner fresh(ProbeFreshRecord(context, 0, path, 0));
             const auto probed = std::chrono::steady_clock::now();
-            if (fresh) StoreFreshRecord(connection, *fresh);
+            if (fresh) StoreFreshRecord(connection, std::move(fresh), true);
             fresh.Reset();
             const auto stored = std::chrono::steady_clock::now();
             probe += Seconds(probed - start);

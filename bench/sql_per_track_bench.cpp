@@ -133,7 +133,7 @@ void SqlPerTrack(benchmark::State& state, MediaTable table) {
         double pass = 0;
         for (std::size_t track = 0; track < records.size(); ++track) {
             const auto start = Clock::now();
-            StoreFreshRecord(lanes.path, *records[track]);
+            StoreFreshRecord(lanes.path, RecordOwner(CopyTrackRecord(*records[track])), true);
             const auto pathDone = Clock::now();
             floor.Run(track);
             const auto floorDone = Clock::now();

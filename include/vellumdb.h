@@ -25,16 +25,37 @@
 **   the plugin itself (playback, its menu commands) are announced with both.
 **
 ** GROUPING MANY AddFile CALLS
-**   Each AddFile without a transaction commits on its own, which is slow for many
-**   files. Group them on the raw connection:
+**   Outside a transaction each AddFile and RemoveFile commits on its own, one
+**   disk sync each, which is slow for many files. Group them on the raw
+**   connection:
 **
 **       sqlite3_exec(lib->GetDatabaseHandle(), "BEGIN", 0, 0, 0);
 **       for (...) lib->AddFile(path);
 **       sqlite3_exec(lib->GetDatabaseHandle(), "COMMIT", 0, 0, 0);
 **
-**   The plugin joins a transaction that is already open on its connection: its
-**   own work (a play start, an end-of-play update) then lands in yours and is
-**   committed by your COMMIT. Keep such transactions short.
+**   The plugin joins a transaction you open on its connection and leaves its
+**   end to you: its own work meanwhile (play starts, end-of-play counts, its
+**   menu commands) lands in your transaction and is committed by your COMMIT.
+**   It commits your transaction only when it shuts down. Keep such transactions
+**   short and always end them: until you do, the plugin's work in them is not
+**   on disk. A transaction of the plugin's own that your COMMIT ends is opened
+**   again at its next write.
+**
+** ROLLBACK
+**   A ROLLBACK (or ROLLBACK TO) that you send undoes your own statements only.
+**   Whatever it undid of the plugin's work, AddFile and RemoveFile calls
+**   included, the plugin notices and writes again, exactly once, in the order
+**   it was done: the last 4096 of its operations in the rolled-back
+**   transaction (older ones of a larger batch are lost). To undo an AddFile,
+**   call RemoveFile.
+**
+** WHEN THE FILE IS BUSY
+**   While another program holds the database file's write lock, AddFile and
+**   RemoveFile wait up to 1.5 s and then return with their work queued; it is
+**   written in order within about 0.1 s of the lock's release. GetRecord
+**   already shows queued work. When 4096 operations are queued, AddFile and
+**   RemoveFile wait for room. Work still queued when the plugin shuts down is
+**   given 3 more seconds, and is lost if the lock is held beyond them.
 **
 ** This header compiles as C99 and as C++, and needs no other header first.
 */

@@ -2,7 +2,9 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "library/schema.h"
 #include "library/sqlite_settings.h"
@@ -10,12 +12,68 @@
 namespace vellum {
 namespace {
 
-// A write that meets another connection's lock waits this long before it fails.
-constexpr int kBusyTimeoutMs = 1500;
-// A COMMIT that still meets a lock after the busy timeout is tried this often
-// before the transaction is rolled back, so the connection is never left stuck
-// inside a transaction that nothing will end.
-constexpr int kCommitAttempts = 3;
+using Clock = std::chrono::steady_clock;
+
+// The moment until which SQL on this thread may wait for other programs'
+// locks; none outside the plugin's own operations (another plugin's calls on
+// the raw handle), which wait kBusyTimeout per lock they meet.
+thread_local bool t_hasDeadline = false;
+thread_local Clock::time_point t_deadline;
+thread_local Clock::time_point t_busySince;
+// The plugin's scopes open on this thread, and the end of the wait the
+// outermost one allows for everything inside it, its commit included.
+thread_local int t_scopeDepth = 0;
+thread_local Clock::time_point t_scopeDeadline;
+
+// The latest moment an operation arriving at `arrived` may wait until.
+Clock::time_point WaitLimit(Clock::time_point arrived) {
+    const Clock::time_point own = arrived + LibraryConnection::kBusyTimeout;
+    return t_scopeDepth > 0 ? std::min(own, t_scopeDeadline) : own;
+}
+
+// Sets this thread's deadline for a scope.
+class Deadline {
+public:
+    explicit Deadline(Clock::time_point until) : saved_(t_hasDeadline), savedAt_(t_deadline) {
+        t_hasDeadline = true;
+        t_deadline = until;
+    }
+    ~Deadline() {
+        t_hasDeadline = saved_;
+        t_deadline = savedAt_;
+    }
+    Deadline(const Deadline&) = delete;
+    Deadline& operator=(const Deadline&) = delete;
+
+private:
+    bool saved_;
+    Clock::time_point savedAt_;
+};
+
+// SQLite's busy handler: sleeps in short steps until this thread's deadline.
+int WaitForLock(void*, int count) {
+    const Clock::time_point now = Clock::now();
+    if (count == 0) t_busySince = now;
+    const Clock::time_point until = t_hasDeadline ? t_deadline : t_busySince + LibraryConnection::kBusyTimeout;
+    if (now >= until) return 0;
+    const auto step = std::chrono::milliseconds(count < 4 ? 1 << count : 20);
+    std::this_thread::sleep_for(std::min<Clock::duration>(step, until - now));
+    return 1;
+}
+
+bool IsBusy(int code) {
+    const int primary = code & 0xFF;
+    return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
+}
+
+LibraryConnection::Outcome OutcomeOf(ApplyResult result) {
+    switch (result) {
+        case ApplyResult::Changed: return LibraryConnection::Outcome::Changed;
+        case ApplyResult::Unchanged: return LibraryConnection::Outcome::Unchanged;
+        case ApplyResult::Failed: return LibraryConnection::Outcome::Failed;
+        default: return LibraryConnection::Outcome::Pending;
+    }
+}
 
 bool IsDamaged(int code) {
     int primary = code & 0xFF;
@@ -40,11 +98,25 @@ bool FindsDamage(sqlite3* database) {
 // transaction has read, SQLite fails a write at once instead of waiting.
 constexpr char kClaimWriteLockSql[] = "DELETE FROM list WHERE 0";
 
+// The sequence number of the plugin's last applied entry, written inside the
+// same transaction as the entry: a ROLLBACK undoes the mark with the work, so
+// the mark read afterwards says which entries were lost. A temporary table
+// lives in this connection alone and never touches the library file.
+constexpr char kCreateMarkSql[] =
+    "CREATE TEMP TABLE IF NOT EXISTS vellumdb_applied(sequence INTEGER);"
+    "DELETE FROM temp.vellumdb_applied;"
+    "INSERT INTO temp.vellumdb_applied VALUES(0)";
+
 }  // namespace
+
 
 LibraryConnection::~LibraryConnection() { Close(); }
 
 bool LibraryConnection::Open(const std::string& utf8Path) {
+    {
+        std::lock_guard<std::mutex> helper(helperMutex_);
+        helperStop_ = false;
+    }
     platform::ScopedLock hold(lock_);
     if (database_ != nullptr) return true;
     ApplySqliteSettings();
@@ -55,7 +127,7 @@ bool LibraryConnection::Open(const std::string& utf8Path) {
         sqlite3_close(database);
         return false;
     }
-    sqlite3_busy_timeout(database, kBusyTimeoutMs);
+    sqlite3_busy_handler(database, WaitForLock, nullptr);
     if (FindsDamage(database)) {
         sqlite3_close(database);
         return false;
@@ -66,16 +138,28 @@ bool LibraryConnection::Open(const std::string& utf8Path) {
         sqlite3_close(database);
         return false;
     }
+    markReady_ = sqlite3_exec(database, kCreateMarkSql, nullptr, nullptr, nullptr) == SQLITE_OK;
     database_ = database;
+    sequence_ = 0;
+    scopes_ = 0;
+    owned_ = writeLocked_ = false;
     return true;
 }
 
 void LibraryConnection::Close() {
+    StopHelper();
     platform::ScopedLock hold(lock_);
     if (database_ == nullptr) return;
-    if (!sqlite3_get_autocommit(database_)) sqlite3_exec(database_, "COMMIT", nullptr, nullptr, nullptr);
+    {
+        const Deadline wait(Clock::now() + kShutdownWait);
+        Drain(nullptr, nullptr);
+        // Scopes still open (a batch cut short by shut-down) and a transaction
+        // another plugin left open are committed too.
+        if (!sqlite3_get_autocommit(database_)) sqlite3_exec(database_, "COMMIT", nullptr, nullptr, nullptr);
+    }
     sqlite3_close(database_);
     database_ = nullptr;
+    journal_.Clear();
 }
 
 sqlite3* LibraryConnection::Handle() const noexcept {
@@ -89,32 +173,215 @@ int LibraryConnection::Exec(const char* sql) {
     return sqlite3_exec(database_, sql, nullptr, nullptr, nullptr);
 }
 
-bool LibraryConnection::BeginOwned() {
+LibraryConnection::Outcome LibraryConnection::Submit(std::unique_ptr<JournalEntry> entry, bool mayWaitForRoom) {
+    const Clock::time_point arrived = Clock::now();
+    for (;;) {
+        bool outstanding = false;
+        Outcome outcome = Outcome::Pending;
+        {
+            platform::ScopedLock hold(lock_);
+            if (database_ == nullptr) return Outcome::Closed;
+            Settle();
+            if (!mayWaitForRoom || journal_.HasRoom()) {
+                // Work already waiting means a lock is held: join the queue, do not wait.
+                const Deadline wait(HasOutstanding() ? Clock::now() : WaitLimit(arrived));
+                const JournalEntry* carrier = journal_.Add(std::move(entry));
+                Drain(carrier, &outcome);
+                outstanding = HasOutstanding();
+            } else {
+                const Deadline none(Clock::now());
+                Drain(nullptr, nullptr);
+            }
+        }
+        if (entry == nullptr) {
+            WakeHelper(outstanding);
+            return outcome;
+        }
+        WakeHelper(true);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+void LibraryConnection::OverlayPending(const std::string& key, RecordOwner& row) const {
     platform::ScopedLock hold(lock_);
-    if (database_ == nullptr || !sqlite3_get_autocommit(database_)) return false;
-    if (sqlite3_exec(database_, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK) return false;
-    // When the lock cannot be had in time the transaction goes on without it:
-    // its writes fail, and its COMMIT ends it as usual.
-    sqlite3_exec(database_, kClaimWriteLockSql, nullptr, nullptr, nullptr);
+    journal_.Overlay(key, row);
+}
+
+bool LibraryConnection::Flush(std::chrono::milliseconds wait) {
+    platform::ScopedLock hold(lock_);
+    if (database_ == nullptr) return true;
+    const Deadline until(Clock::now() + wait);
+    Drain(nullptr, nullptr);
+    return !HasOutstanding() && journal_.PendingEmpty();
+}
+
+std::size_t LibraryConnection::PendingCount() const {
+    platform::ScopedLock hold(lock_);
+    return journal_.PendingCount();
+}
+
+bool LibraryConnection::CommitPending() const {
+    platform::ScopedLock hold(lock_);
+    return database_ != nullptr && scopes_ == 0 && owned_ && !sqlite3_get_autocommit(database_);
+}
+
+bool LibraryConnection::OpenScope() {
+    if (t_scopeDepth++ == 0) t_scopeDeadline = Clock::now() + kBusyTimeout;
+    platform::ScopedLock hold(lock_);
+    const bool contended = database_ != nullptr && HasOutstanding();
+    ++scopes_;
+    return contended;
+}
+
+void LibraryConnection::CloseScope(bool contended) {
+    const Clock::time_point started = Clock::now();
+    const Clock::time_point limit = WaitLimit(started);
+    if (t_scopeDepth > 0) --t_scopeDepth;
+    bool outstanding = false;
+    {
+        platform::ScopedLock hold(lock_);
+        if (scopes_ > 0) --scopes_;
+        if (database_ == nullptr) return;
+        const Deadline wait(contended || !journal_.PendingEmpty() ? started : limit);
+        Drain(nullptr, nullptr);
+        outstanding = HasOutstanding();
+    }
+    WakeHelper(outstanding);
+}
+
+// Applies waiting entries in order while the write lock can be had, then
+// commits when no scope is open. Under the lock.
+void LibraryConnection::Drain(const JournalEntry* target, Outcome* targetOutcome) {
+    if (database_ == nullptr) return;
+    Settle();
+    while (!journal_.PendingEmpty() && EnsureWriteTransaction()) {
+        JournalEntry& next = journal_.Front();
+        const ApplyResult result = next.Apply(*this);
+        if (result == ApplyResult::Busy) break;
+        if (&next == target && targetOutcome != nullptr) *targetOutcome = OutcomeOf(result);
+        if (result == ApplyResult::Failed || !WriteMark(sequence_ + 1)) {
+            journal_.DropFront();
+            continue;
+        }
+        journal_.FrontApplied(++sequence_);
+    }
+    if (scopes_ == 0) CommitIfOwned();
+}
+
+// Takes note of a transaction that ended or was rolled back behind the
+// plugin's back: entries a ROLLBACK undid wait again; those a COMMIT kept are
+// confirmed.
+void LibraryConnection::Settle() {
+    const bool ended = sqlite3_get_autocommit(database_) != 0;
+    std::int64_t mark = 0;
+    if (!journal_.AppliedEmpty() && ReadMark(mark)) journal_.Requeue(mark);
+    if (!ended) return;
+    journal_.Confirm();
+    owned_ = writeLocked_ = false;
+}
+
+bool LibraryConnection::EnsureWriteTransaction() {
+    if (sqlite3_get_autocommit(database_)) {
+        if (sqlite3_exec(database_, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK) return false;
+        owned_ = true;
+        writeLocked_ = false;
+    }
+    if (writeLocked_) return true;
+    const int rc = sqlite3_exec(database_, kClaimWriteLockSql, nullptr, nullptr, nullptr);
+    if (!IsBusy(rc)) {
+        // Claimed, or refused for a reason waiting will not cure (no such
+        // table): the entries then fail one by one and are given up.
+        writeLocked_ = rc == SQLITE_OK;
+        return true;
+    }
+    // An empty transaction of the plugin's own holds another program's read
+    // lock: end it, so that program's COMMIT is not kept waiting on us.
+    if (owned_ && journal_.AppliedEmpty()) {
+        sqlite3_exec(database_, "COMMIT", nullptr, nullptr, nullptr);
+        owned_ = false;
+    }
+    return false;
+}
+
+void LibraryConnection::CommitIfOwned() {
+    if (!owned_ || sqlite3_get_autocommit(database_)) return;
+    // A COMMIT that meets a reader fails with the transaction still open; it
+    // is tried again by the next operation or the helper thread.
+    sqlite3_exec(database_, "COMMIT", nullptr, nullptr, nullptr);
+    Settle();
+}
+
+bool LibraryConnection::ReadMark(std::int64_t& mark) {
+    if (!markReady_) return false;
+    Statement read(database_, "SELECT sequence FROM temp.vellumdb_applied");
+    if (read.get() == nullptr || sqlite3_step(read.get()) != SQLITE_ROW) return false;
+    mark = sqlite3_column_int64(read.get(), 0);
     return true;
 }
 
-void LibraryConnection::CommitOwned() {
-    platform::ScopedLock hold(lock_);
-    if (database_ == nullptr || sqlite3_get_autocommit(database_)) return;
-    for (int attempt = 0; attempt < kCommitAttempts; ++attempt) {
-        sqlite3_exec(database_, "COMMIT", nullptr, nullptr, nullptr);
-        if (sqlite3_get_autocommit(database_)) return;
+bool LibraryConnection::WriteMark(std::int64_t mark) {
+    if (!markReady_) return false;
+    const std::string sql = "UPDATE temp.vellumdb_applied SET sequence = " + std::to_string(mark);
+    return sqlite3_exec(database_, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+// Work waits for a lock: entries not applied, or a commit no scope will send,
+// or applied work inside another plugin's open transaction.
+bool LibraryConnection::HasOutstanding() const {
+    if (!journal_.PendingEmpty()) return true;
+    if (scopes_ > 0) return false;
+    return !journal_.AppliedEmpty() || (owned_ && !sqlite3_get_autocommit(database_));
+}
+
+void LibraryConnection::WakeHelper(bool outstanding) {
+    if (!outstanding) return;
+    std::thread finished;
+    {
+        std::lock_guard<std::mutex> hold(helperMutex_);
+        if (helperActive_ || helperStop_) return;
+        finished = std::move(helper_);
+        try {
+            helper_ = std::thread(&LibraryConnection::HelperLoop, this);
+            helperActive_ = true;
+        } catch (...) {
+            // No thread: the next library operation retries instead.
+        }
     }
-    sqlite3_exec(database_, "ROLLBACK", nullptr, nullptr, nullptr);
+    if (finished.joinable()) finished.join();
+}
+
+// Retries waiting work without waiting for locks, until nothing waits. Ends
+// itself; the lock order is helperMutex_, then lock_.
+void LibraryConnection::HelperLoop() {
+    std::unique_lock<std::mutex> hold(helperMutex_);
+    for (;;) {
+        helperWake_.wait_for(hold, kRetryInterval, [this] { return helperStop_; });
+        if (!helperStop_) {
+            platform::ScopedLock library(lock_);
+            const Deadline none(Clock::now());
+            Drain(nullptr, nullptr);
+            if (database_ != nullptr && HasOutstanding()) continue;
+        }
+        helperActive_ = false;
+        return;
+    }
+}
+
+void LibraryConnection::StopHelper() {
+    std::thread helper;
+    {
+        std::lock_guard<std::mutex> hold(helperMutex_);
+        helperStop_ = true;
+        helper = std::move(helper_);
+    }
+    helperWake_.notify_all();
+    if (helper.joinable()) helper.join();
 }
 
 Transaction::Transaction(LibraryConnection& connection)
-    : connection_(connection), owned_(connection.BeginOwned()) {}
+    : connection_(connection), contended_(connection.OpenScope()) {}
 
-Transaction::~Transaction() {
-    if (owned_) connection_.CommitOwned();
-}
+Transaction::~Transaction() { connection_.CloseScope(contended_); }
 
 Statement::Statement(sqlite3* database, const char* sql) noexcept {
     if (database != nullptr) sqlite3_prepare_v2(database, sql, -1, &statement_, nullptr);

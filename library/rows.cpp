@@ -137,24 +137,34 @@ bool UpdateTrackRow(LibraryConnection& connection, const TrackRecord& record) {
 }
 
 TrackRecord* FindTrackRow(LibraryConnection& connection, const char* utf8Key) {
+    RecordOwner row;
+    LookupTrackRow(connection, utf8Key, row);
+    return row.Release();
+}
+
+int LookupTrackRow(LibraryConnection& connection, const char* utf8Key, RecordOwner& row) {
+    row.Reset();
     const std::string sql = KeyStatement("SELECT * FROM list WHERE file_name = '", utf8Key,
                                          utf8Key != nullptr ? std::strlen(utf8Key) : 0);
     platform::ScopedLock hold(connection.Lock());
-    Statement statement(connection.Handle(), sql.c_str());
-    if (statement.get() == nullptr) return nullptr;
+    sqlite3* database = connection.Handle();
+    if (database == nullptr) return SQLITE_MISUSE;
+    Statement statement(database, sql.c_str());
+    if (statement.get() == nullptr) return sqlite3_errcode(database);
     sqlite3_reset(statement.get());
-    if (sqlite3_step(statement.get()) != SQLITE_ROW) return nullptr;
-    return ReadRow(statement.get());
+    const int rc = sqlite3_step(statement.get());
+    if (rc != SQLITE_ROW) return rc;
+    row.Reset(ReadRow(statement.get()));
+    return row ? SQLITE_ROW : SQLITE_NOMEM;
+}
+
+std::string BuildDeleteStatement(const char* utf8Key) {
+    return KeyStatement("DELETE FROM list WHERE file_name = '", utf8Key, utf8Key != nullptr ? std::strlen(utf8Key) : 0);
 }
 
 void DeleteTrackRow(LibraryConnection& connection, std::u16string_view widePath) {
     if (!FitsPathBuffer(widePath)) return;
     DeleteKey(connection, platform::Utf16ToUtf8(widePath));
-}
-
-void DeleteTrackRowByKey(LibraryConnection& connection, std::string_view utf8Key) {
-    if (!FitsPathBuffer(utf8Key)) return;
-    DeleteKey(connection, std::string(utf8Key));
 }
 
 }  // namespace vellum

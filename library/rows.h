@@ -18,6 +18,7 @@ std::string QuoteSqlText(const char* utf8);
 // The complete statement texts, exposed for tests of their exact form.
 std::string BuildInsertStatement(const TrackRecord& record);
 std::string BuildUpdateStatement(const TrackRecord& record);
+std::string BuildDeleteStatement(const char* utf8Key);
 
 // Adds the record as a new row. A path that already has a row is left as it is.
 void InsertTrackRow(LibraryConnection& connection, const TrackRecord& record);
@@ -27,12 +28,11 @@ bool UpdateTrackRow(LibraryConnection& connection, const TrackRecord& record);
 // A new record for the row whose file_name equals `utf8Key` byte for byte, or
 // null. Every text field of the result is non-null. Null key reads as empty.
 TrackRecord* FindTrackRow(LibraryConnection& connection, const char* utf8Key);
+// The same, with SQLite's result: SQLITE_ROW with the row in `row`,
+// SQLITE_DONE for no row, or the code of the failure (SQLITE_BUSY: a lock).
+int LookupTrackRow(LibraryConnection& connection, const char* utf8Key, RecordOwner& row);
 // Removes the row whose file_name is the UTF-8 form of the wide path. A path
 // that does not fit a path buffer (library/track_path.h) removes nothing.
 void DeleteTrackRow(LibraryConnection& connection, std::u16string_view widePath);
-// Removes the row whose file_name is `utf8Key` byte for byte, with no
-// conversion on the way, so no other row can match. A key that does not fit a
-// path buffer removes nothing.
-void DeleteTrackRowByKey(LibraryConnection& connection, std::string_view utf8Key);
 
 }  // namespace vellum

@@ -53,6 +53,25 @@ void ReleaseTrackRecord(TrackRecord* record) noexcept {
     platform::HeapRelease(record);
 }
 
+TrackRecord* CopyTrackRecord(const TrackRecord& record) noexcept {
+    TrackRecord* copy = NewTrackRecord();
+    if (copy == nullptr) return nullptr;
+    for (int column = 0; column < kColumnCount; ++column) {
+        if (kColumns[column].kind == FieldKind::Number) {
+            NumberField(*copy, column) = NumberField(record, column);
+            continue;
+        }
+        const char* text = TextField(record, column);
+        if (text == nullptr) continue;
+        TextField(*copy, column) = CopyText(text, std::strlen(text));
+        if (TextField(*copy, column) == nullptr) {
+            ReleaseTrackRecord(copy);
+            return nullptr;
+        }
+    }
+    return copy;
+}
+
 char* CopyText(const char* text, std::size_t length) noexcept {
     char* block = static_cast<char*>(platform::HeapAllocZeroed(length + 1));
     if (block != nullptr && length > 0) std::memcpy(block, text, length);

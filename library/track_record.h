@@ -64,6 +64,8 @@ std::int32_t NumberField(const TrackRecord& record, int column) noexcept;
 TrackRecord* NewTrackRecord() noexcept;
 // Frees every non-null text field, in column order, then the record. Null is ignored.
 void ReleaseTrackRecord(TrackRecord* record) noexcept;
+// A new record holding copies of every field of `record`, or null.
+TrackRecord* CopyTrackRecord(const TrackRecord& record) noexcept;
 // A new zero-terminated heap copy of `length` bytes of `text`, or null.
 char* CopyText(const char* text, std::size_t length) noexcept;
 // Replaces a text field, releasing the text it held.

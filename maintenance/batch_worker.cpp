@@ -1,7 +1,8 @@
 #include "maintenance/batch_worker.h"
 
-#include "library/rows.h"
+#include "maintenance/pending_work.h"
 #include "maintenance/register_file.h"
+#include "platform/text.h"
 
 namespace vellum {
 namespace {
@@ -11,7 +12,7 @@ void ProcessItem(const BatchJob& job, const std::u16string& path) noexcept {
         if (job.mode == BatchMode::Add)
             RegisterFile(job.probe, job.connection, 0, path, 0);
         else
-            DeleteTrackRow(job.connection, path);
+            RemoveTrack(job.connection, platform::Utf16ToUtf8(path));
     } catch (...) {
         // A failed item (an allocation while building its statement) is passed over.
     }

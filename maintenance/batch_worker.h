@@ -21,7 +21,8 @@ public:
     virtual ~BatchProgressSink() = default;
     // Item `index` is about to be processed.
     virtual void ItemStarting(std::size_t index) = 0;
-    // The batch has ended and its work is committed.
+    // The batch has ended: its work is committed, or waits for another
+    // program's lock and lands once it frees (library/connection.h).
     virtual void Finished() = 0;
 };
 
@@ -36,7 +37,8 @@ struct BatchJob {
 
 // Runs the whole batch: one Transaction around the items (joining one that is
 // already open), item i reported before it is processed, the cancel flag read
-// after each item, Finished reported after the commit. Add registers a path
+// after each item, Finished reported after the commit (which waits at most the
+// busy timeout for another program; then it is left pending). Add registers a path
 // as a newly added file (channel 0, duration 0); Remove deletes its row. An item
 // that fails is passed over. Returns the number of items processed.
 std::size_t RunBatch(const BatchJob& job, BatchProgressSink& sink) noexcept;

@@ -2,8 +2,8 @@
 
 #include <ctime>
 
-#include "library/rows.h"
 #include "library/track_path.h"
+#include "maintenance/pending_work.h"
 #include "platform/seam.h"
 #include "platform/text.h"
 
@@ -26,14 +26,9 @@ std::int64_t SystemTimeToSeconds(const VellumSystemTime& time) noexcept {
 bool CreditCompletedPlay(LibraryConnection& connection, std::u16string_view path, std::int32_t lastplayed) {
     // A NUL would end the key early and credit another row.
     if (!IsUsableTrackPath(path)) return false;
-    const std::string key = platform::Utf16ToUtf8(path);
-    platform::ScopedLock hold(connection.Lock());
-    RecordOwner record(FindTrackRow(connection, key.c_str()));
-    if (!record) return false;
-    record->playcount += 1;
-    record->lastplayed = lastplayed;
-    UpdateTrackRow(connection, *record);
-    return true;
+    const LibraryConnection::Outcome outcome =
+        connection.Submit(MakePlayCredit(platform::Utf16ToUtf8(path), lastplayed), false);
+    return outcome == LibraryConnection::Outcome::Changed || outcome == LibraryConnection::Outcome::Pending;
 }
 
 }  // namespace vellum

@@ -15,10 +15,13 @@ namespace vellum {
 // so the result is the true instant in summer too. Milliseconds are dropped.
 std::int64_t SystemTimeToSeconds(const VellumSystemTime& time) noexcept;
 
-// The end-of-play update of one track: reads its row, adds 1 to playcount,
-// sets lastplayed and writes the row back, all under the connection's lock so
-// that no concurrent write of the same row is lost. True when a row was found.
-// A path that is empty, longer than 519 units or holds a NUL changes nothing.
+// The end-of-play update of one track: reads its row, adds 1 to playcount
+// (held at INT32_MAX), sets lastplayed to the time the play ended and writes
+// the row back, all under the connection's lock so that no concurrent write of
+// the same row is lost. While another program holds the write lock the credit
+// waits in the connection's journal, keeping its time, and lands later, once.
+// True when a row was credited or the credit waits; false when no row exists,
+// the write failed, or the path is empty, longer than 519 units or holds a NUL.
 bool CreditCompletedPlay(LibraryConnection& connection, std::u16string_view path, std::int32_t lastplayed);
 
 }  // namespace vellum

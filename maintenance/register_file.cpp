@@ -1,20 +1,14 @@
 #include "maintenance/register_file.h"
 
-#include <cstring>
-#include <memory>
+#include <utility>
 
-#include "library/rows.h"
+#include "maintenance/pending_work.h"
 #include "library/track_record.h"
 #include "platform/seam.h"
 #include "probe/track_source.h"
 
 namespace vellum {
 namespace {
-
-struct HeapBlockDeleter {
-    void operator()(char* block) const noexcept { platform::HeapRelease(block); }
-};
-using HeapText = std::unique_ptr<char, HeapBlockDeleter>;
 
 // The probe of the fresh record: from the channel that already plays the track,
 // or by opening (or asking the host for) the track itself.
@@ -24,22 +18,6 @@ void Probe(const ProbeContext& context, AudioHandle channel, std::u16string_view
         ProbeChannel(context, channel, path, record, duration);
     else
         ProbePath(context, record, path);
-}
-
-// Inserts the probed record, or rewrites the stored row with the user columns
-// carried over. Runs under the connection's lock.
-void WriteRow(LibraryConnection& connection, const char* utf8Key, TrackRecord& fresh) {
-    platform::ScopedLock hold(connection.Lock());
-    RecordOwner stored(FindTrackRow(connection, utf8Key));
-    if (!stored) {
-        InsertTrackRow(connection, fresh);
-        return;
-    }
-    fresh.rating = stored->rating;
-    fresh.playcount = stored->playcount;
-    fresh.lastplayed = stored->lastplayed;
-    fresh.modify = stored->modify;
-    UpdateTrackRow(connection, fresh);
 }
 
 }  // namespace
@@ -61,24 +39,22 @@ TrackRecord* ProbeFreshRecord(const ProbeContext& context, AudioHandle channel, 
     }
 }
 
-void StoreFreshRecord(LibraryConnection& connection, TrackRecord& fresh) noexcept {
+void StoreFreshRecord(LibraryConnection& connection, RecordOwner fresh, bool mayWaitForRoom) noexcept {
     try {
-        // The probe has already converted the path: file_name is its UTF-8
-        // form. The key is a block of its own copied from it, not a second
-        // conversion.
-        if (fresh.file_name == nullptr) return;
-        HeapText utf8Key(CopyText(fresh.file_name, std::strlen(fresh.file_name)));
-        if (!utf8Key || utf8Key.get()[0] == '\0') return;
-        WriteRow(connection, utf8Key.get(), fresh);
+        // The probe has already converted the path: file_name is its UTF-8 form.
+        if (!fresh || fresh->file_name == nullptr || fresh->file_name[0] == '\0') return;
+        connection.Submit(MakeRegistration(std::move(fresh)), mayWaitForRoom);
     } catch (...) {
-        // A failed allocation while building a statement: nothing was written.
+        // A failed allocation while building an entry or a statement: nothing was written.
     }
 }
 
 void RegisterFile(const ProbeContext& context, LibraryConnection& connection, AudioHandle channel,
                   std::u16string_view path, std::int32_t duration) noexcept {
+    // A play start (with the playing channel) must never wait for room; a
+    // batch item or another plugin's call may.
     RecordOwner fresh(ProbeFreshRecord(context, channel, path, duration));
-    if (fresh) StoreFreshRecord(connection, *fresh);
+    if (fresh) StoreFreshRecord(connection, std::move(fresh), channel == 0);
 }
 
 }  // namespace vellum

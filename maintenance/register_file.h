@@ -21,6 +21,8 @@ namespace vellum {
 // writes nothing either. The probe runs outside the connection's lock; the
 // lookup and the write that follows run as one unit under it, so a concurrent
 // read-modify-write of the same row (an end-of-play update) is never lost.
+// While another program holds the write lock the write waits in the
+// connection's journal and lands later (library/connection.h).
 //
 // Opens no transaction and announces nothing: both are the caller's business.
 void RegisterFile(const ProbeContext& context, LibraryConnection& connection, AudioHandle channel,
@@ -35,7 +37,8 @@ TrackRecord* ProbeFreshRecord(const ProbeContext& context, AudioHandle channel, 
                               std::int32_t duration) noexcept;
 // Looks the record's file_name (the UTF-8 form of the probed path) up and
 // inserts the record, or rewrites the stored row with its rating, playcount,
-// lastplayed and modify carried over.
-void StoreFreshRecord(LibraryConnection& connection, TrackRecord& fresh) noexcept;
+// lastplayed and modify carried over. `mayWaitForRoom` as for
+// LibraryConnection::Submit.
+void StoreFreshRecord(LibraryConnection& connection, RecordOwner fresh, bool mayWaitForRoom) noexcept;
 
 }  // namespace vellum

@@ -1,5 +1,7 @@
 #include "load_actors.h"
 
+#include <sqlite3.h>
+
 #include <chrono>
 #include <random>
 #include <thread>
@@ -7,6 +9,7 @@
 #include "api/library_interface.h"
 #include "library/rows.h"
 #include "maintenance/batch_worker.h"
+#include "maintenance/pending_work.h"
 #include "maintenance/play_statistics.h"
 #include "maintenance/register_file.h"
 #include "plugin/library_database.h"
@@ -168,14 +171,43 @@ void RunBatches(World& world) {
     do {
         RunBatch(world, BatchMode::Add, adds);
         for (const Track& track : world.batched) {
-            RecordOwner record(FindTrackRow(library, track.utf8.c_str()));
+            RecordOwner record(ReadTrackRow(library, track.utf8.c_str()));
             track.reference ? ExpectRow(world, record.get(), track, true, "a batch add")
                             : ExpectNoRow(world, record.get(), track, "a batch add");
         }
         RunBatch(world, BatchMode::Remove, removes);
         for (const Track& track : world.batched)
-            ExpectNoRow(world, RecordOwner(FindTrackRow(library, track.utf8.c_str())).get(), track, "a batch remove");
+            ExpectNoRow(world, RecordOwner(ReadTrackRow(library, track.utf8.c_str())).get(), track, "a batch remove");
     } while (!world.stop);
+}
+
+void RunForeignLocks(World& world) {
+    std::minstd_rand random(11);
+    sqlite3* other = nullptr;
+    if (sqlite3_open(sqlite3_db_filename(Library().database.Handle(), "main"), &other) != SQLITE_OK)
+        world.failures.Report("the other program cannot open the library");
+    sqlite3_busy_timeout(other, 10000);
+    while (!world.stop) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(random() % 300));
+        const bool write = random() % 2 == 0;
+        sqlite3_stmt* reader = nullptr;
+        if (write)
+            sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+        else if (sqlite3_prepare_v2(other, "SELECT file_name FROM list", -1, &reader, nullptr) == SQLITE_OK)
+            sqlite3_step(reader);
+        ++(write ? world.counters.writeLocks : world.counters.readLocks);
+        const auto start = std::chrono::steady_clock::now();
+        const auto hold = std::chrono::milliseconds(random() % 3000);
+        while (!world.stop && std::chrono::steady_clock::now() - start < hold)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        world.counters.lockedMs += static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                          std::chrono::steady_clock::now() - start)
+                                                          .count());
+        sqlite3_finalize(reader);
+        if (!sqlite3_get_autocommit(other) && sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+            world.failures.Report("the other program could not commit");
+    }
+    sqlite3_close(other);
 }
 
 void RunListenerChurn(World& world) {

@@ -17,6 +17,10 @@ void RunPluginCalls(World& world, int index);
 // remove (the batched tracks) in turn, through the batch worker with a sink.
 // Always ends after a remove.
 void RunBatches(World& world);
+// Another program on the same file: a connection of its own that takes a read
+// lock (a stepped statement) or the write lock ("BEGIN IMMEDIATE") at random,
+// holding each for up to 3 s, with short gaps between.
+void RunForeignLocks(World& world);
 // Listeners added and removed, null and unknown ones included.
 void RunListenerChurn(World& world);
 // The host window's messages fanned out to the listeners.

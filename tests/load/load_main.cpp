@@ -1,7 +1,8 @@
 // vellum_load [--seconds S] [--audio N] [--plugins N]
 //
 // Runs play starts with end-of-play updates, batch add and remove, other
-// plugins' AddFile, RemoveFile and GetRecord, and listener churn with a fan-out,
+// plugins' AddFile, RemoveFile and GetRecord, listener churn with a fan-out,
+// and another program taking read and write locks on the file for up to 3 s,
 // all at once for S seconds (default 10). Then checks the whole table: every
 // played row's playcount equals the plays credited to it, every row holds
 // exactly what its writers write, no row is missing or left over, no
@@ -122,7 +123,8 @@ void Print(const World& world, const Options& options, double elapsed, int threa
     const Counters& c = world.counters;
     const long library = c.playStarts + c.credits + c.addFiles + c.removeFiles + c.getRecords + c.batchItems;
     const long listeners = c.listenerChanges + c.fanOuts;
-    std::printf("vellum_load: %.1f s, %d threads at once (%d audio, %d plugin, batch, listener churn, fan-out, main)\n",
+    std::printf("vellum_load: %.1f s, %d threads at once (%d audio, %d plugin, batch, foreign locks, listener churn, "
+                "fan-out, main)\n",
                 elapsed, threads, options.audio, options.plugins);
     std::printf("  library operations: %ld, %.0f/s: play starts %ld, plays credited %ld, AddFile %ld, "
                 "RemoveFile %ld, GetRecord %ld, batch items %ld in %ld batches\n",
@@ -130,6 +132,8 @@ void Print(const World& world, const Options& options, double elapsed, int threa
                 c.removeFiles.load(), c.getRecords.load(), c.batchItems.load(), c.batches.load());
     std::printf("  listener operations: %ld, %.0f/s: changes %ld, fan-outs %ld\n", listeners, listeners / elapsed,
                 c.listenerChanges.load(), c.fanOuts.load());
+    std::printf("  another program: %ld read locks, %ld write locks, held %.1f s of %.1f s\n", c.readLocks.load(),
+                c.writeLocks.load(), c.lockedMs.load() / 1000.0, elapsed);
     std::printf("  final table: %ld rows (%ld expected), %ld plays stored, rows lost %ld, failures %ld\n", check.rows,
                 check.expected, check.plays, check.lost, world.failures.Count());
 }
@@ -142,6 +146,7 @@ int Run(const Options& options) {
     for (int i = 0; i < options.audio; ++i) threads.emplace_back(RunAudio, std::ref(world), 1u + i);
     for (int i = 0; i < options.plugins; ++i) threads.emplace_back(RunPluginCalls, std::ref(world), i);
     threads.emplace_back(RunBatches, std::ref(world));
+    threads.emplace_back(RunForeignLocks, std::ref(world));
     threads.emplace_back(RunListenerChurn, std::ref(world));
     threads.emplace_back(RunFanOut, std::ref(world));
     const auto start = std::chrono::steady_clock::now();
@@ -151,6 +156,9 @@ int Run(const Options& options) {
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (DetachPermanentListener() != world.counters.fanOuts)
         world.failures.Report("the permanent listener missed fan-outs");
+    // The other program has let go: what waited for its locks lands now.
+    if (!Library().database.Flush(std::chrono::milliseconds(3000)))
+        world.failures.Report("work still waits after every lock was released");
     const TableCheck check = CheckTable(world);
     Print(world, options, elapsed, static_cast<int>(threads.size()) + 1, check);
     return world.failures.Count() == 0 ? 0 : 1;

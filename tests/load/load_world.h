@@ -41,6 +41,7 @@ private:
 struct Counters {
     std::atomic<long> playStarts{0}, credits{0}, addFiles{0}, removeFiles{0}, getRecords{0};
     std::atomic<long> batches{0}, batchItems{0}, listenerChanges{0}, fanOuts{0};
+    std::atomic<long> readLocks{0}, writeLocks{0}, lockedMs{0};
     long Total() const;
 };
 

@@ -1,5 +1,6 @@
-// The connection access point: schema, transactions joined across threads,
-// shut-down while work still arrives, busy waits and files that are not databases.
+// The connection access point: schema, counted transactions shared across
+// threads and with other plugins' statements on the raw handle, shut-down while
+// work still arrives or waits, busy waits and files that are not databases.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -11,6 +12,8 @@
 #include <vector>
 
 #include "library/rows.h"
+#include "library/schema.h"
+#include "maintenance/pending_work.h"
 #include "temp_database.h"
 
 namespace vellum {
@@ -18,11 +21,27 @@ namespace {
 
 class ConnectionTest : public TempDatabaseTest {
 protected:
-    void InsertName(const char* name) {
+    // Registers a row holding just the name, as the plugin's writes do.
+    LibraryConnection::Outcome InsertName(const std::string& name) {
         RecordOwner record(NewTrackRecord());
-        record->file_name = CopyText(name, std::char_traits<char>::length(name));
-        InsertTrackRow(connection(), *record);
+        record->file_name = CopyText(name.c_str(), name.size());
+        return connection().Submit(MakeRegistration(std::move(record)), true);
     }
+    void Credit(const std::string& name, std::int32_t endedAt) {
+        connection().Submit(MakePlayCredit(name, endedAt), false);
+    }
+    // Counts every commit on the connection, the plugin's and other plugins'.
+    void CountCommits() {
+        sqlite3_commit_hook(
+            connection().Handle(),
+            [](void* count) {
+                ++*static_cast<int*>(count);
+                return 0;
+            },
+            &commits_);
+    }
+    bool InTransaction() { return sqlite3_get_autocommit(connection().Handle()) == 0; }
+    int commits_ = 0;
     // Counts rows as another connection sees them (committed data only).
     int CommittedRows() { return std::stoi(Committed("SELECT count(*) FROM list")); }
 };
@@ -72,8 +91,89 @@ TEST_F(ConnectionTest, AJoinedTransactionSendsNoSecondBeginAndNoEarlyCommit) {
 TEST_F(ConnectionTest, AJoinerInsideATransactionOpenedOnTheRawHandleLeavesItOpen) {
     Exec("BEGIN");
     { Transaction joined(connection()); InsertName("raw"); }
-    EXPECT_EQ(sqlite3_get_autocommit(connection().Handle()), 0);
+    EXPECT_TRUE(InTransaction());
     Exec("COMMIT");
+    EXPECT_EQ(CommittedRows(), 1);
+}
+
+// Play credits and other plugins' AddFile calls during a batch join its one
+// transaction; a COMMIT another plugin sends ends it once more, and the batch
+// opens a new one at its next write.
+TEST_F(ConnectionTest, ABatchWithCreditsAndAddFilesInterleavedCommitsOncePlusOncePerForeignCommit) {
+    InsertName("played");
+    for (int foreignCommits : {0, 1, 3}) {
+        commits_ = 0;
+        CountCommits();
+        {
+            Transaction batch(connection());
+            for (int i = 0; i < 40; ++i) {
+                InsertName("batch" + std::to_string(foreignCommits) + "_" + std::to_string(i));
+                if (i % 5 == 0) std::thread([&] { Transaction end(connection()); Credit("played", 1700000000 + i); }).join();
+                if (i % 7 == 0) std::thread([&] { InsertName("api" + std::to_string(i)); }).join();
+                if (i % 10 == 5 && i / 10 < foreignCommits) Exec("COMMIT");
+            }
+            EXPECT_TRUE(InTransaction());
+        }
+        EXPECT_FALSE(InTransaction());
+        EXPECT_EQ(commits_, 1 + foreignCommits);
+    }
+    EXPECT_EQ(Committed("SELECT playcount || '@' || lastplayed FROM list WHERE file_name = 'played'"),
+              "24@1700000035");
+    EXPECT_EQ(CommittedRows(), 1 + 3 * 40 + 6);
+}
+
+// A ROLLBACK another plugin sends undoes the plugin's work in the transaction;
+// the plugin notices and writes it again, exactly once.
+TEST_F(ConnectionTest, AForeignRollbackIsUndoneAndEveryCreditStillCountsOnce) {
+    InsertName("played");
+    {
+        Transaction batch(connection());
+        InsertName("first");
+        Credit("played", 1700000001);
+        Exec("ROLLBACK");
+        InsertName("second");
+        Exec("SAVEPOINT theirs");
+        Credit("played", 1700000002);
+        Exec("ROLLBACK TO theirs");
+        Exec("RELEASE theirs");
+        InsertName("third");
+    }
+    Exec("BEGIN");  // another plugin's transaction, joined by AddFile and then rolled back
+    InsertName("joined");
+    Exec("ROLLBACK");
+    EXPECT_TRUE(connection().Flush(std::chrono::milliseconds(0)));
+    EXPECT_EQ(Committed("SELECT file_name FROM list ORDER BY file_name"), "first;joined;played;second;third");
+    EXPECT_EQ(Committed("SELECT playcount || '@' || lastplayed FROM list WHERE file_name = 'played'"),
+              "2@1700000002");
+}
+
+TEST_F(ConnectionTest, APlayCountStoredAtTheTopOfItsRangeStaysThere) {
+    InsertName("top");
+    Exec("UPDATE list SET playcount = 2147483646 WHERE file_name = 'top'");
+    Credit("top", 1700000001);
+    Credit("top", 1700000002);
+    EXPECT_EQ(Committed("SELECT playcount || '@' || lastplayed FROM list"), "2147483647@1700000002");
+    EXPECT_EQ(SaturatingAdd(2147483647, 2147483647), 2147483647);
+    EXPECT_EQ(SaturatingAdd(-5, 2), -3);
+}
+
+// Shut-down waits a few seconds for another program's write lock, then lands
+// what waited for it.
+TEST_F(ConnectionTest, ShutDownWaitsBoundedlyForALockAndLandsWhatWaited) {
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(DatabasePath().c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    EXPECT_EQ(InsertName("waited"), LibraryConnection::Outcome::Pending);
+    std::thread release([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+        sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+    });
+    const auto start = std::chrono::steady_clock::now();
+    connection().Close();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, LibraryConnection::kShutdownWait + std::chrono::milliseconds(300));
+    release.join();
+    sqlite3_close(other);
+    ASSERT_TRUE(connection().Open(DatabasePath()));
     EXPECT_EQ(CommittedRows(), 1);
 }
 

@@ -10,6 +10,7 @@
 #include "api/library_interface.h"
 #include "library/rows.h"
 #include "library/track_path.h"
+#include "maintenance/pending_work.h"
 #include "maintenance/play_statistics.h"
 #include "maintenance/register_file.h"
 #include "platform/text.h"
@@ -121,14 +122,14 @@ TEST_F(PathRefusalTest, EveryRemoverRefusesNulsAndPathsOver519Units) {
     const std::string all = Names();
 
     DeleteTrackRow(connection(), u"C:\\a.mp3\0.bak"s);
-    DeleteTrackRowByKey(connection(), "C:\\a.mp3\0.bak"s);
+    RemoveTrack(connection(), "C:\\a.mp3\0.bak"s);
     DeleteTrackRow(connection(), platform::Utf8ToUtf16(over));
-    DeleteTrackRowByKey(connection(), over);
+    RemoveTrack(connection(), over);
     kApi.RemoveFile(over.c_str());
     EXPECT_EQ(Names(), all);
 
     DeleteTrackRow(connection(), platform::Utf8ToUtf16(longest));
-    DeleteTrackRowByKey(connection(), "C:\\a.mp3");
+    RemoveTrack(connection(), "C:\\a.mp3");
     EXPECT_EQ(Names(), Hex(over));
 }
 

@@ -1,6 +1,11 @@
 // Play statistics on the stand-in host: a play start registers the track, a
 // play that reaches its end (or its cue track's end) counts once.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <thread>
 
 #include <cstdio>
 
@@ -8,6 +13,39 @@
 
 namespace vellum::wine {
 namespace {
+
+// This test's own process holding the library's file with its own SQLite for
+// `holdMs`: the write lock ("BEGIN IMMEDIATE") or a read lock (a stepped query).
+class HeldFile {
+public:
+    HeldFile(const std::wstring& database, bool write, DWORD holdMs) {
+        sqlite3_open(WideToUtf8(database).c_str(), &connection_);
+        sqlite3_busy_timeout(connection_, 10000);
+        if (write)
+            locked_ = sqlite3_exec(connection_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+        else
+            locked_ = sqlite3_prepare_v2(connection_, "SELECT file_name FROM list", -1, &reader_, nullptr) == SQLITE_OK &&
+                      sqlite3_step(reader_) == SQLITE_ROW;
+        releaser_ = std::thread([this, holdMs] {
+            Sleep(holdMs);
+            sqlite3_finalize(reader_);
+            if (!sqlite3_get_autocommit(connection_)) sqlite3_exec(connection_, "COMMIT", nullptr, nullptr, nullptr);
+        });
+    }
+    ~HeldFile() {
+        releaser_.join();
+        sqlite3_close(connection_);
+    }
+    HeldFile(const HeldFile&) = delete;
+    HeldFile& operator=(const HeldFile&) = delete;
+    bool Locked() const { return locked_; }
+
+private:
+    sqlite3* connection_ = nullptr;
+    sqlite3_stmt* reader_ = nullptr;
+    bool locked_ = false;
+    std::thread releaser_;
+};
 
 class PlayStatistics : public ::testing::Test {
 protected:
@@ -49,6 +87,27 @@ TEST_F(PlayStatistics, AFirstPlayCreatesTheRowAndOnlyAPlayToTheEndCounts) {
     EXPECT_EQ(Row(L"tone.wav", "playcount"), "1");
     EXPECT_NE(Row(L"tone.wav", "lastplayed"), "0");
     EXPECT_EQ(Row(L"tone.wav", "infoCodec_sub"), "wave pcm");
+}
+
+// Another Windows process holds the file while the player plays a track to its
+// end: the count lands once the lock frees, with the time the play ended
+// rather than the time it landed.
+TEST_F(PlayStatistics, APlayEndedWhileAnotherProcessHoldsTheFileCountsOnceAfterTheLockFrees) {
+    Run(Add(L"tone.wav") + "play 0\nstop\n");
+    int plays = 0;
+    for (bool write : {false, true}) {
+        const long long before = static_cast<long long>(std::time(nullptr));
+        {
+            HeldFile held(folder_.Database(), write, 5000);
+            ASSERT_TRUE(held.Locked());
+            Run(Add(L"tone.wav") + "play 0\nplay-end\nwait-syncs\nsleep 6500\n");
+        }
+        ++plays;
+        EXPECT_EQ(Row(L"tone.wav", "playcount"), std::to_string(plays)) << (write ? "write lock" : "read lock");
+        const long long ended = std::atoll(Row(L"tone.wav", "lastplayed").c_str());
+        EXPECT_GE(ended, before);
+        EXPECT_LE(ended, before + 4);  // the lock freed at before + 5
+    }
 }
 
 TEST_F(PlayStatistics, ACueTrackCountsWhenPlaybackPassesTheTracksEnd) {

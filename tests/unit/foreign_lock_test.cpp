@@ -1,0 +1,199 @@
+// Another program holding the library's file for longer than the busy timeout:
+// a stepped statement (a read lock, which stops every COMMIT) or "BEGIN
+// IMMEDIATE" (the write lock, which stops every write). Each of the plugin's
+// paths runs under each lock; once the lock frees, every row and count is as
+// if there had been no lock, and the caller never waited beyond the timeout.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "api/library_interface.h"
+#include "maintenance/batch_worker.h"
+#include "maintenance/play_statistics.h"
+#include "maintenance/register_file.h"
+#include "platform/text.h"
+#include "plugin/library_database.h"
+#include "temp_folder.h"
+
+namespace vellum {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+const VellumLibraryInterface& kApi = kLibraryInterface;
+// Just above the busy timeout: every wait the plugin may do runs out under it.
+constexpr auto kHold = 1700ms;
+// The window thread's bound, with room for the work itself on a loaded machine.
+constexpr auto kWindowBound = LibraryConnection::kBusyTimeout + 250ms;
+
+enum class Lock { Read, Write };
+
+// Another program's connection holding a lock until Release, or for `hold`.
+class ForeignLock {
+public:
+    ForeignLock(const std::string& path, Lock kind) {
+        sqlite3_open(path.c_str(), &database_);
+        sqlite3_busy_timeout(database_, 10000);
+        if (kind == Lock::Write) {
+            sqlite3_exec(database_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+        } else {
+            sqlite3_prepare_v2(database_, "SELECT file_name FROM list UNION ALL SELECT 1", -1, &reader_, nullptr);
+            sqlite3_step(reader_);  // a row in hand: the read lock stays until reset
+        }
+    }
+    ~ForeignLock() {
+        Release();
+        sqlite3_close(database_);
+    }
+    void ReleaseAfter(std::chrono::milliseconds hold) {
+        releaser_ = std::thread([this, hold] {
+            std::this_thread::sleep_for(hold);
+            Drop();
+        });
+    }
+    void Release() {
+        if (releaser_.joinable()) releaser_.join();
+        Drop();
+    }
+
+private:
+    void Drop() {
+        sqlite3_finalize(reader_);
+        reader_ = nullptr;
+        if (!sqlite3_get_autocommit(database_)) sqlite3_exec(database_, "COMMIT", nullptr, nullptr, nullptr);
+    }
+    sqlite3* database_ = nullptr;
+    sqlite3_stmt* reader_ = nullptr;
+    std::thread releaser_;
+};
+
+class NullSink : public BatchProgressSink {
+public:
+    void ItemStarting(std::size_t) override {}
+    void Finished() override {}
+};
+
+class ForeignLockTest : public ::testing::TestWithParam<Lock> {
+protected:
+    void SetUp() override {
+        path_ = folder_.path() + "/vellumdb.db";
+        ASSERT_TRUE(library().Open(path_));
+    }
+    void TearDown() override { library().Close(); }
+    LibraryConnection& library() { return Library().database; }
+    ProbeContext Probe() { return ProbeContext{Library().audio, nullptr}; }
+
+    void PlayStart(const char* url) {
+        Transaction transaction(library());
+        RegisterFile(Probe(), library(), 0, platform::Utf8ToUtf16(url), 0);
+    }
+    void EndOfPlay(const char* url, std::int32_t endedAt) {
+        Transaction transaction(library());
+        EXPECT_TRUE(CreditCompletedPlay(library(), platform::Utf8ToUtf16(url), endedAt));
+    }
+    void Batch(BatchMode mode, std::initializer_list<const char*> urls) {
+        BatchPathList paths;
+        for (const char* url : urls) paths.Append(platform::Utf8ToUtf16(url));
+        const std::atomic<bool> cancel{false};
+        const ProbeContext probe = Probe();
+        NullSink sink;
+        RunBatch(BatchJob{mode, paths, library(), probe, cancel}, sink);
+    }
+
+    // Runs `work` under the foreign lock, timing it; then lets the lock go and
+    // waits for the helper thread to land what waited.
+    Clock::duration UnderLock(const std::function<void()>& work) {
+        ForeignLock other(path_, GetParam());
+        other.ReleaseAfter(kHold);
+        const auto start = Clock::now();
+        work();
+        const auto took = Clock::now() - start;
+        other.Release();
+        WaitUntilLanded();
+        return took;
+    }
+    void WaitUntilLanded() {
+        for (int i = 0; i < 100 && (library().PendingCount() > 0 || library().CommitPending()); ++i)
+            std::this_thread::sleep_for(20ms);
+        EXPECT_EQ(library().PendingCount(), 0u);
+        EXPECT_FALSE(library().CommitPending());
+    }
+
+    // The table as another program sees it: "name=plays@lastplayed" in rowid order.
+    std::string Committed() {
+        sqlite3* other = nullptr;
+        sqlite3_open(path_.c_str(), &other);
+        sqlite3_busy_timeout(other, 5000);
+        std::string rows;
+        sqlite3_exec(
+            other, "SELECT file_name || '=' || playcount || '@' || lastplayed FROM list ORDER BY rowid",
+            [](void* out, int, char** row, char**) {
+                std::string& text = *static_cast<std::string*>(out);
+                text += (text.empty() ? "" : ",") + std::string(row[0]);
+                return 0;
+            },
+            &rows, nullptr);
+        sqlite3_close(other);
+        return rows;
+    }
+
+    TempFolder folder_;
+    std::string path_;
+};
+
+TEST_P(ForeignLockTest, APlayStartIsKeptAndTheWindowThreadWaitsAtMostTheTimeout) {
+    PlayStart("http://radio/before");
+    const auto took = UnderLock([&] {
+        PlayStart("http://radio/a");
+        const auto second = Clock::now();
+        PlayStart("http://radio/b");  // work already waits: no second wait
+        EXPECT_LT(Clock::now() - second, 200ms);
+    });
+    EXPECT_LT(took, kWindowBound);
+    EXPECT_EQ(Committed(), "http://radio/before=0@0,http://radio/a=0@0,http://radio/b=0@0");
+}
+
+TEST_P(ForeignLockTest, EndsOfPlayCountOnceEachWithTheTimeThePlayEnded) {
+    PlayStart("http://radio/a");
+    UnderLock([&] {
+        EndOfPlay("http://radio/a", 1700000001);
+        EndOfPlay("http://radio/a", 1700000002);
+        PlayStart("http://radio/a");  // a refresh between keeps the plays
+        EndOfPlay("http://radio/a", 1700000003);
+    });
+    EXPECT_EQ(Committed(), "http://radio/a=3@1700000003");
+}
+
+TEST_P(ForeignLockTest, ABatchAddAndABatchRemoveLandInOrder) {
+    PlayStart("http://radio/kept");
+    EndOfPlay("http://radio/kept", 1700000000);
+    UnderLock([&] {
+        Batch(BatchMode::Add, {"http://radio/1", "http://radio/kept", "http://radio/2", "http://radio/3"});
+        Batch(BatchMode::Remove, {"http://radio/2", "http://radio/none"});
+    });
+    EXPECT_EQ(Committed(), "http://radio/kept=1@1700000000,http://radio/1=0@0,http://radio/3=0@0");
+}
+
+TEST_P(ForeignLockTest, AddFileAndRemoveFileLandAndReadsSeeThemAtOnce) {
+    kApi.AddFile("http://radio/gone");
+    UnderLock([&] {
+        kApi.AddFile("http://radio/new");
+        kApi.RemoveFile("http://radio/gone");
+        RecordOwner added(kApi.GetRecord("http://radio/new"));
+        EXPECT_TRUE(added);
+        EXPECT_FALSE(RecordOwner(kApi.GetRecord("http://radio/gone")));
+    });
+    EXPECT_EQ(Committed(), "http://radio/new=0@0");
+}
+
+INSTANTIATE_TEST_SUITE_P(Locks, ForeignLockTest, ::testing::Values(Lock::Read, Lock::Write),
+                         [](const auto& info) { return info.param == Lock::Read ? "ReadLock" : "WriteLock"; });
+
+}  // namespace
+}  // namespace vellum
