@@ -1,5 +1,5 @@
 // The stand-in audio library (sim/bass): its readers, tags, syncs and control
-// surface, on files that the sample builders (sim/samples) write into a
+// surface, on files that the sample builders (tests/samples) write into a
 // temporary folder.
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -16,7 +16,7 @@
 
 #include "sim/bass/bass_api.h"
 #include "sim/bass/text_util.h"
-#include "sim/samples/sample_media.h"
+#include "tests/samples/sample_media.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <string>
 
-#include "sim/samples/sample_media.h"
+#include "tests/samples/sample_media.h"
 
 namespace {
 
