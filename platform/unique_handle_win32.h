@@ -1,11 +1,12 @@
-// Move-only owner of one Win32 handle; the traits name the empty value and the release call.
+// Move-only owner of one Win32 handle; the traits name the empty value and the
+// release call. Shared by the plugin, the stand-in host and the Wine tests.
 #pragma once
 
 #include <windows.h>
 
 #include <utility>
 
-namespace host {
+namespace win32 {
 
 template <typename Traits>
 class UniqueHandle {
@@ -97,4 +98,4 @@ using UniqueWindow = UniqueHandle<WindowTraits>;
 using UniqueMemoryDc = UniqueHandle<MemoryDcTraits>;
 using UniqueGdiObject = UniqueHandle<GdiObjectTraits>;
 
-}  // namespace host
+}  // namespace win32
