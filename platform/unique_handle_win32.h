@@ -82,6 +82,11 @@ struct MemoryDcTraits {
     static Value Empty() { return nullptr; }
     static void Close(Value v) { DeleteDC(v); }
 };
+struct RegistryKeyTraits {
+    using Value = HKEY;
+    static Value Empty() { return nullptr; }
+    static void Close(Value v) { RegCloseKey(v); }
+};
 struct GdiObjectTraits {
     using Value = HGDIOBJ;
     static Value Empty() { return nullptr; }
@@ -97,5 +102,6 @@ using UniqueMenu = UniqueHandle<MenuTraits>;
 using UniqueWindow = UniqueHandle<WindowTraits>;
 using UniqueMemoryDc = UniqueHandle<MemoryDcTraits>;
 using UniqueGdiObject = UniqueHandle<GdiObjectTraits>;
+using UniqueRegistryKey = UniqueHandle<RegistryKeyTraits>;
 
 }  // namespace win32
