@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "platform/unique_handle_win32.h"
 #include "plugin/host_win32.h"
 #include "plugin/library_database.h"
 
@@ -22,7 +23,7 @@ const wchar_t kCaption[] = L"vellumdb";
 // first, or keeps its menu, gets the same copy back.
 HMENU g_submenu = nullptr;
 
-HMENU CopyPopup(HMENU source);
+win32::UniqueMenu CopyPopup(HMENU source);
 
 bool CopyItem(HMENU source, int position, HMENU target) {
     MENUITEMINFOW info{};
@@ -33,17 +34,22 @@ bool CopyItem(HMENU source, int position, HMENU target) {
     info.dwTypeData = text.data();
     info.cch = static_cast<UINT>(text.size());
     if (!GetMenuItemInfoW(source, position, TRUE, &info)) return false;
-    if (info.hSubMenu != nullptr) info.hSubMenu = CopyPopup(info.hSubMenu);
-    if (InsertMenuItemW(target, position, TRUE, &info)) return true;
-    if (info.hSubMenu != nullptr) DestroyMenu(info.hSubMenu);
-    return false;
+    // The copied popup belongs to the target once it is inserted there.
+    win32::UniqueMenu popup;
+    if (info.hSubMenu != nullptr) {
+        popup = CopyPopup(info.hSubMenu);
+        info.hSubMenu = popup.Get();
+    }
+    if (!InsertMenuItemW(target, position, TRUE, &info)) return false;
+    popup.Release();
+    return true;
 }
 
-HMENU CopyPopup(HMENU source) {
-    HMENU copy = CreatePopupMenu();
-    if (copy == nullptr) return nullptr;
+win32::UniqueMenu CopyPopup(HMENU source) {
+    win32::UniqueMenu copy(CreatePopupMenu());
+    if (!copy) return copy;
     const int count = GetMenuItemCount(source);
-    for (int position = 0; position < count; ++position) CopyItem(source, position, copy);
+    for (int position = 0; position < count; ++position) CopyItem(source, position, copy.Get());
     return copy;
 }
 
@@ -54,7 +60,7 @@ bool IsLive(HMENU submenu) {
 HMENU Submenu() {
     if (IsLive(g_submenu)) return g_submenu;
     HMENU source = GetSubMenu(static_cast<HMENU>(Library().menu), 0);
-    g_submenu = source != nullptr ? CopyPopup(source) : nullptr;
+    g_submenu = source != nullptr ? CopyPopup(source).Release() : nullptr;
     return g_submenu;
 }
 

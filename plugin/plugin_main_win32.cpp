@@ -14,6 +14,7 @@
 #include "plugin/plugin_win32.h"
 #include "platform/seam.h"
 #include "platform/text.h"
+#include "platform/unique_handle_win32.h"
 
 namespace vellum {
 namespace {
@@ -23,6 +24,9 @@ constexpr int kMenuResource = 100;
 
 PluginDescriptor g_descriptor;
 Win32HostCue g_hostCue;
+// The menu resource the submenu is copied from, loaded at initialise and
+// destroyed at shut-down (or at unload when the host never shuts the plugin down).
+win32::UniqueMenu g_menu;
 
 void FillDescriptor() {
     g_descriptor.reserved = 0;
@@ -49,7 +53,8 @@ void Initialise(HWND host) {
     library.interfaceMessage = RegisterWindowMessageW(VELLUMDB_MSG_GETINTERFACE_W);
     library.notifyMessage = RegisterWindowMessageW(VELLUMDB_MSG_NOTIFY_W);
     library.hostCue = g_hostCue.Attach(host::QueryCueInterface(host)) ? &g_hostCue : nullptr;
-    library.menu = LoadMenuW(static_cast<HMODULE>(library.moduleHandle), MAKEINTRESOURCEW(kMenuResource));
+    g_menu.Reset(LoadMenuW(static_cast<HMODULE>(library.moduleHandle), MAKEINTRESOURCEW(kMenuResource)));
+    library.menu = g_menu.Get();
     OpenDatabase(library);
     library.lastChangeTick = platform::TickCount();
 }
@@ -58,6 +63,8 @@ void ShutDown() {
     LibraryDatabase& library = Library();
     library.enabled = 0;
     library.database.Close();
+    library.menu = nullptr;
+    g_menu.Reset();
 }
 
 }  // namespace

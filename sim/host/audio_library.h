@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "unique_handle.h"
+#include "platform/unique_handle_win32.h"
 
 namespace host {
 
@@ -54,7 +54,7 @@ public:
 
 private:
     void Bind();
-    UniqueModule module_;
+    win32::UniqueModule module_;
 };
 
 }  // namespace host

@@ -52,8 +52,8 @@ void LogItem(HostLog& log, HMENU menu, int position, const std::string& label) {
 
 }  // namespace
 
-UniqueMenu BuildPlaylistMenu(int count) {
-    UniqueMenu menu(CreatePopupMenu());
+win32::UniqueMenu BuildPlaylistMenu(int count) {
+    win32::UniqueMenu menu(CreatePopupMenu());
     for (int position = 0; position < count; ++position) {
         UINT id = kPlaylistMenuLastCommand - static_cast<UINT>(count - 1 - position);
         AppendMenuW(menu.Get(), MF_STRING, id, ItemName(position, count).c_str());
@@ -68,7 +68,7 @@ void LogMenu(HostLog& log, HMENU menu, const std::string& prefix) {
     }
 }
 
-void DestroyPlaylistMenu(UniqueMenu menu) {
+void DestroyPlaylistMenu(win32::UniqueMenu menu) {
     for (int position = GetMenuItemCount(menu.Get()) - 1; position >= 0; --position) {
         if (GetSubMenu(menu.Get(), position) != nullptr) {
             RemoveMenu(menu.Get(), position, MF_BYPOSITION);

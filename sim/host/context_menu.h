@@ -7,7 +7,7 @@
 #include <string>
 
 #include "host_log.h"
-#include "unique_handle.h"
+#include "platform/unique_handle_win32.h"
 
 namespace host {
 
@@ -15,10 +15,10 @@ constexpr UINT kPlaylistMenuLastCommand = 40121;
 constexpr int kDefaultPlaylistMenuItems = 10;
 
 // count >= 1 items, ids ending with 40121.
-UniqueMenu BuildPlaylistMenu(int count);
+win32::UniqueMenu BuildPlaylistMenu(int count);
 // Logs each item as "menu POS ...", submenus as "menu POS.SUB ...".
 void LogMenu(HostLog& log, HMENU menu, const std::string& prefix = "");
 // Detaches every submenu (the host's popup has none of its own) and destroys the popup.
-void DestroyPlaylistMenu(UniqueMenu menu);
+void DestroyPlaylistMenu(win32::UniqueMenu menu);
 
 }  // namespace host

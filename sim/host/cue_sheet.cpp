@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "text.h"
-#include "unique_handle.h"
+#include "platform/unique_handle_win32.h"
 
 namespace host {
 namespace {
@@ -59,7 +59,7 @@ void ParseLine(std::wstring_view line, std::wstring& file, CueSheet& sheet) {
 }
 
 std::optional<std::string> ReadWholeFile(const std::wstring& path) {
-    UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    win32::UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return std::nullopt;
     LARGE_INTEGER size{};

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "host_log.h"
-#include "unique_handle.h"
+#include "platform/unique_handle_win32.h"
 
 namespace host {
 
@@ -56,7 +56,7 @@ private:
     void PressKey(HWND dialog, WPARAM key);
 
     HostLog& log_;
-    UniqueHook hook_;
+    win32::UniqueHook hook_;
     HWND owner_ = nullptr;
     bool armed_ = false;
     HWND dialog_ = nullptr;

@@ -47,7 +47,7 @@ void HostApp::InitialisePlugins() {
 }
 
 int HostApp::Run() {
-    UniqueKernelHandle robotThread;
+    win32::UniqueKernelHandle robotThread;
     Robot robot(*this, options_.scriptPath);
     if (!options_.scriptPath.empty()) robotThread = robot.Start();
     MSG message;
@@ -118,13 +118,13 @@ void HostApp::StopPlayback() {
 
 void HostApp::ShowPlaylistMenu(POINT where) {
     // TrackPopupMenu itself sends WM_INITMENUPOPUP to the owner, hooks included.
-    UniqueMenu menu = BuildPlaylistMenu(menuItems_);
+    win32::UniqueMenu menu = BuildPlaylistMenu(menuItems_);
     TrackPopupMenu(menu.Get(), TPM_RIGHTBUTTON, where.x, where.y, 0, Window(), nullptr);
     DestroyPlaylistMenu(std::move(menu));
 }
 
 void HostApp::LogPlaylistMenu() {
-    UniqueMenu menu = BuildPlaylistMenu(menuItems_);
+    win32::UniqueMenu menu = BuildPlaylistMenu(menuItems_);
     SendMessageW(Window(), WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(menu.Get()), MAKELPARAM(0, FALSE));
     LogMenu(log_, menu.Get());
     DestroyPlaylistMenu(std::move(menu));

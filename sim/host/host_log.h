@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "unique_handle.h"
+#include "platform/unique_handle_win32.h"
 
 namespace host {
 
@@ -24,7 +24,7 @@ public:
 
 private:
     std::mutex mutex_;
-    UniqueFile file_;
+    win32::UniqueFile file_;
     HANDLE target_ = nullptr;
     std::atomic<bool> hadError_{false};
 };

@@ -7,7 +7,7 @@
 
 #include "host_app.h"
 #include "host_messages.h"
-#include "unique_handle.h"
+#include "platform/unique_handle_win32.h"
 
 namespace host {
 namespace {
@@ -19,8 +19,8 @@ const wchar_t kClassName[] = L"VellumStandInHost";
 MainWindow* mainWindow = nullptr;
 
 // The window owns its menu bar once it exists; until then the bar is ours to destroy.
-UniqueMenu BuildMenuBar() {
-    UniqueMenu bar(CreateMenu());
+win32::UniqueMenu BuildMenuBar() {
+    win32::UniqueMenu bar(CreateMenu());
     HMENU file = CreatePopupMenu();
     AppendMenuW(file, MF_STRING, kCommandExit, L"E&xit");
     HMENU playlist = CreatePopupMenu();
@@ -51,7 +51,7 @@ bool MainWindow::Create(HINSTANCE instance, int show) {
     windowClass.lpszClassName = kClassName;
     RegisterClassExW(&windowClass);
     mainWindow = this;
-    UniqueMenu bar = BuildMenuBar();
+    win32::UniqueMenu bar = BuildMenuBar();
     window_ = CreateWindowExW(0, kClassName, L"vellumdb stand-in host", WS_OVERLAPPEDWINDOW,
                               CW_USEDEFAULT, CW_USEDEFAULT, 800, 560, nullptr, bar.Get(),
                               instance, nullptr);

@@ -8,7 +8,7 @@
 #include <set>
 
 #include "host_log.h"
-#include "unique_handle.h"
+#include "platform/unique_handle_win32.h"
 
 namespace host {
 
@@ -29,8 +29,8 @@ private:
     void Dismiss(HWND box);
 
     HostLog& log_;
-    UniqueKernelHandle stopEvent_;
-    UniqueKernelHandle thread_;
+    win32::UniqueKernelHandle stopEvent_;
+    win32::UniqueKernelHandle thread_;
     std::set<HWND> seen_;      // boxes logged, until they are gone
     std::set<HWND> present_;   // boxes found by the current poll
 };

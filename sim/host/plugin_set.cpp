@@ -10,7 +10,7 @@ namespace {
 std::vector<std::wstring> PluginFileNames(const std::wstring& folder) {
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW found;
-    UniqueFind search(FindFirstFileW((folder + L"\\*.qpl").c_str(), &found));
+    win32::UniqueFind search(FindFirstFileW((folder + L"\\*.qpl").c_str(), &found));
     if (!search) return names;
     do {
         if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);

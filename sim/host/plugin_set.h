@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "host_log.h"
-#include "unique_handle.h"
+#include "platform/unique_handle_win32.h"
 
 namespace host {
 
@@ -41,7 +41,7 @@ constexpr size_t kSlotLastChange = 5;
 
 struct LoadedPlugin {
     std::wstring fileName;
-    UniqueModule module;
+    win32::UniqueModule module;
     const uint32_t* descriptor = nullptr;
     bool sameDescriptor = false;  // two GetGPluginInfo calls gave one address
     MessageHookFn hook = nullptr;

@@ -6,8 +6,8 @@
 
 namespace host {
 
-UniqueKernelHandle Robot::Start() {
-    return UniqueKernelHandle(CreateThread(nullptr, 0, &ThreadMain, this, 0, nullptr));
+win32::UniqueKernelHandle Robot::Start() {
+    return win32::UniqueKernelHandle(CreateThread(nullptr, 0, &ThreadMain, this, 0, nullptr));
 }
 
 DWORD WINAPI Robot::ThreadMain(void* self) {
@@ -16,7 +16,7 @@ DWORD WINAPI Robot::ThreadMain(void* self) {
 }
 
 bool Robot::ReadScript(std::vector<std::string>& lines) {
-    UniqueFile file(CreateFileW(scriptPath_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+    win32::UniqueFile file(CreateFileW(scriptPath_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
     std::string text;

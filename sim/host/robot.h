@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "unique_handle.h"
+#include "platform/unique_handle_win32.h"
 
 namespace host {
 
@@ -19,7 +19,7 @@ class Robot {
 public:
     Robot(HostApp& app, std::wstring scriptPath) : app_(app), scriptPath_(std::move(scriptPath)) {}
     // Starts the thread; an empty handle when it cannot be started.
-    UniqueKernelHandle Start();
+    win32::UniqueKernelHandle Start();
 
 private:
     static DWORD WINAPI ThreadMain(void* self);

@@ -2,14 +2,14 @@
 
 #include <vector>
 
-#include "unique_handle.h"
+#include "platform/unique_handle_win32.h"
 
 namespace host {
 namespace {
 
 struct Canvas {
-    UniqueMemoryDc dc;
-    UniqueGdiObject bitmap;
+    win32::UniqueMemoryDc dc;
+    win32::UniqueGdiObject bitmap;
     HGDIOBJ previous = nullptr;
     void* bits = nullptr;
     ~Canvas() {
@@ -104,7 +104,7 @@ bool WriteBmp(const std::wstring& path, const void* bits, LONG width, LONG heigh
     file.bfType = 0x4D42;  // "BM"
     file.bfOffBits = sizeof file + sizeof info;
     file.bfSize = file.bfOffBits + imageBytes;
-    UniqueFile out(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    win32::UniqueFile out(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!out) return false;
     DWORD written = 0;

@@ -16,11 +16,11 @@ namespace {
 // The folder name: "日本語フォルダ" (Japanese for "Japanese folder").
 const std::wstring kJapaneseFolder = L"\x65E5\x672C\x8A9E\x30D5\x30A9\x30EB\x30C0";
 
-// Volume and file index of a file opened by a handle, or false.
-bool Identity(HANDLE file, std::uint64_t& id) {
+// Volume and file index of a file opened by a handle, which it closes, or false.
+bool Identity(HANDLE opened, std::uint64_t& id) {
+    const win32::UniqueFile file(opened);
     BY_HANDLE_FILE_INFORMATION info{};
-    const bool got = file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &info);
-    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    const bool got = file && GetFileInformationByHandle(file.Get(), &info);
     id = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow) ^
          (static_cast<std::uint64_t>(info.dwVolumeSerialNumber) << 48);
     return got;

@@ -97,11 +97,10 @@ TEST_F(Faults, ALibraryThatCannotBeOpenedOrWrittenLeavesThePlayerWorking) {
 
     // A read-only file, where the attribute holds: Wine run as root ignores it.
     ASSERT_TRUE(SetFileAttributesW(folder_.Database().c_str(), FILE_ATTRIBUTE_READONLY));
-    HANDLE writable = CreateFileW(folder_.Database().c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, 0, nullptr);
-    if (writable != INVALID_HANDLE_VALUE) {
-        CloseHandle(writable);
-    } else {
+    // The probe's handle is closed at once, before the session opens the file.
+    const bool writable = static_cast<bool>(win32::UniqueFile(
+        CreateFileW(folder_.Database().c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)));
+    if (!writable) {
         Session(kSession);
         EXPECT_TRUE(ReadBytes(folder_.Database()) == stored);
     }

@@ -4,31 +4,19 @@
 // track paths too long for their buffers.
 #include <windows.h>
 
-#include <commctrl.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "host_run.h"
+#include "in_process_plugin.h"
 #include "vellumdb.h"
 
 namespace vellum::wine {
 namespace {
 
-struct HookRecord {
-    HWND window;
-    UINT message;
-    WPARAM wParam;
-    LPARAM lParam;
-    LRESULT result;
-};
-typedef void*(__stdcall* GetInfoFn)();
-typedef std::int32_t(__stdcall* HookFn)(HookRecord*);
-typedef std::int32_t(__stdcall* EventFn)(HWND, std::int32_t);
 typedef DWORD(__stdcall* StreamCreateFileFn)(BOOL, const void*, ULONGLONG, ULONGLONG, DWORD);
 
 constexpr UINT kTestMessage = WM_USER + 77;
@@ -56,49 +44,42 @@ LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-LRESULT CALLBACK CloseMessageBoxes(int code, WPARAM wParam, LPARAM lParam) {
-    if (code == HCBT_ACTIVATE) PostMessageW(reinterpret_cast<HWND>(wParam), WM_COMMAND, IDOK, 0);
-    return CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
 class MessageHook : public ::testing::Test {
 protected:
     void SetUp() override {
         g_heard = 0;
-        bass_ = LoadLibraryW((ArtifactFolder() + L"\\bass.dll").c_str());
-        ASSERT_NE(bass_, nullptr);
+        bass_.Reset(LoadLibraryW((ArtifactFolder() + L"\\bass.dll").c_str()));
+        ASSERT_TRUE(bass_);
         const std::wstring module = folder_.Path() + L"\\vellumdb.qpl";
         ASSERT_TRUE(CopyFileW((ArtifactFolder() + L"\\vellumdb.qpl").c_str(), module.c_str(), FALSE));
-        module_ = LoadLibraryW(module.c_str());
-        ASSERT_NE(module_, nullptr);
-        auto info = reinterpret_cast<GetInfoFn>(reinterpret_cast<void*>(GetProcAddress(module_, "GetGPluginInfo")));
+        module_.Reset(LoadLibraryW(module.c_str()));
+        ASSERT_TRUE(module_);
+        auto info =
+            reinterpret_cast<GetInfoFn>(reinterpret_cast<void*>(GetProcAddress(module_.Get(), "GetGPluginInfo")));
         slots_ = static_cast<const std::uintptr_t*>(info());
         WNDCLASSW windowClass{};
         windowClass.lpfnWndProc = HostProc;
         windowClass.hInstance = GetModuleHandleW(nullptr);
         windowClass.lpszClassName = L"VellumHookTestHost";
         RegisterClassW(&windowClass);
-        window_ = CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, nullptr, nullptr,
-                                  windowClass.hInstance, nullptr);
-        ASSERT_NE(window_, nullptr);
+        window_.Reset(CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, nullptr, nullptr,
+                                      windowClass.hInstance, nullptr));
+        ASSERT_TRUE(window_);
     }
+    // The plugin is shut down and freed before the window and bass.dll go.
     void TearDown() override {
-        if (module_ != nullptr) {
-            if (!shutDown_) Event(1);
-            FreeLibrary(module_);
-        }
-        if (window_ != nullptr) DestroyWindow(window_);
-        if (bass_ != nullptr) FreeLibrary(bass_);
+        if (module_ && !shutDown_) Event(1);
+        module_.Reset();
+        window_.Reset();
+        bass_.Reset();
     }
     std::int32_t Event(std::int32_t code) {
         if (code == 1) shutDown_ = true;
-        HHOOK boxes = SetWindowsHookExW(WH_CBT, CloseMessageBoxes, nullptr, GetCurrentThreadId());
-        const std::int32_t result = reinterpret_cast<EventFn>(slots_[2])(window_, code);
-        UnhookWindowsHookEx(boxes);
-        return result;
+        const MessageBoxCloser boxes;
+        return reinterpret_cast<EventFn>(slots_[2])(window_.Get(), code);
     }
     std::int32_t Hook(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result = nullptr) {
-        HookRecord record{window_, message, wParam, lParam, 0};
+        HookRecord record{window_.Get(), message, wParam, lParam, 0};
         const std::int32_t answer = reinterpret_cast<HookFn>(slots_[1])(&record);
         if (result != nullptr) *result = record.result;
         return answer;
@@ -118,10 +99,10 @@ protected:
     std::wstring Database() const { return folder_.Path() + L"\\vellumdb.db"; }
 
     HostFolder folder_;
-    HMODULE bass_ = nullptr;
-    HMODULE module_ = nullptr;
+    win32::UniqueModule bass_;
+    win32::UniqueModule module_;
     const std::uintptr_t* slots_ = nullptr;
-    HWND window_ = nullptr;
+    win32::UniqueWindow window_;
     bool shutDown_ = false;
 };
 
@@ -182,7 +163,7 @@ TEST_F(MessageHook, APlayingChannelAnnouncedAsZeroIsStoredAsZero) {
     WriteWav(folder_.Path() + L"\\a.wav", 5);
     WriteWav(folder_.Path() + L"\\b.wav", 4);
     auto create = reinterpret_cast<StreamCreateFileFn>(
-        reinterpret_cast<void*>(GetProcAddress(bass_, "BASS_StreamCreateFile")));
+        reinterpret_cast<void*>(GetProcAddress(bass_.Get(), "BASS_StreamCreateFile")));
     ASSERT_NE(create, nullptr);
     Event(6);
     Event(0);
@@ -218,51 +199,15 @@ TEST_F(MessageHook, APlayingPathOver519UnitsIsRefusedNotCut) {
     EXPECT_EQ(QueryValue(Database(), "SELECT length(file_name) FROM list"), "519");
 }
 
-// A playlist of the host's layout in this process, every row selected: a
-// record (first entry at 1044) and entries of 1248 bytes (path in the first
-// 520 units, next entry at 1244). An entry's path may fill all 520 units.
-class Playlist {
-public:
-    Playlist(HWND host, const std::vector<std::wstring>& paths) : entries_(paths.size()), record_(1048, 0) {
-        LoadLibraryW(L"comctl32.dll");  // registers the list view and tab classes
-        g_playlistView = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | LVS_REPORT | LVS_OWNERDATA, 0, 0, 100, 100,
-                                         host, nullptr, nullptr, nullptr);
-        SendMessageW(g_playlistView, LVM_SETITEMCOUNT, paths.size(), 0);
-        LVITEMW selected{};
-        selected.stateMask = LVIS_SELECTED;
-        selected.state = LVIS_SELECTED;
-        SendMessageW(g_playlistView, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&selected));
-        for (std::size_t i = 0; i < paths.size(); ++i) {
-            entries_[i].assign(1248, 0);
-            std::memcpy(entries_[i].data(), paths[i].data(), std::min<std::size_t>(paths[i].size(), 520) * 2);
-        }
-        for (std::size_t i = 0; i + 1 < paths.size(); ++i) Link(entries_[i].data() + 1244, entries_[i + 1]);
-        if (!paths.empty()) Link(record_.data() + 1044, entries_[0]);
-        g_playlistTabs = CreateWindowExW(0, WC_TABCONTROLW, L"", WS_CHILD, 0, 0, 100, 100, host, nullptr, nullptr,
-                                         nullptr);
-        TCITEMW tab{};
-        tab.mask = TCIF_TEXT | TCIF_PARAM;
-        tab.pszText = const_cast<wchar_t*>(L"list");
-        tab.lParam = reinterpret_cast<LPARAM>(record_.data());
-        SendMessageW(g_playlistTabs, TCM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&tab));
-        SendMessageW(g_playlistTabs, TCM_SETCURSEL, 0, 0);
-    }
-
-private:
-    static void Link(unsigned char* at, const std::vector<unsigned char>& entry) {
-        const auto address = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(entry.data()));
-        std::memcpy(at, &address, sizeof address);
-    }
-    std::vector<std::vector<unsigned char>> entries_;
-    std::vector<unsigned char> record_;
-};
-
 // An entry that fills its whole buffer, unterminated, is passed over whole:
 // its first 519 units (a stream URL of its own) are not added in its place,
 // and the batch goes on with the next entry.
 TEST_F(MessageHook, ASelectedPathFillingItsWholeBufferIsPassedOverNotCut) {
     const std::wstring prefix = L"http://radio.example/";
-    Playlist playlist(window_, {prefix + L"a", prefix + std::wstring(520 - prefix.size(), L'x'), prefix + L"b"});
+    const HostPlaylist playlist(window_.Get(),
+                                {prefix + L"a", prefix + std::wstring(520 - prefix.size(), L'x'), prefix + L"b"});
+    g_playlistView = playlist.View();
+    g_playlistTabs = playlist.Tabs();
     Event(6);
     Event(0);
     EXPECT_EQ(Hook(WM_COMMAND, 61600, 0), 1);

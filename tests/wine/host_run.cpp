@@ -17,8 +17,8 @@ void CopyArtifact(const std::wstring& name, const std::wstring& to) {
 
 void RemoveTree(const std::wstring& path) {
     WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
+    win32::UniqueFind search(FindFirstFileW((path + L"\\*").c_str(), &found));
+    if (search) {
         do {
             std::wstring name = found.cFileName;
             if (name == L"." || name == L"..") continue;
@@ -29,8 +29,7 @@ void RemoveTree(const std::wstring& path) {
                 SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
                 DeleteFileW(child.c_str());
             }
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
+        } while (FindNextFileW(search.Get(), &found));
     }
     RemoveDirectoryW(path.c_str());
 }
@@ -52,22 +51,20 @@ void PutUint(std::string& out, uint32_t value, int bytes) {
 }  // namespace
 
 void WriteBytes(const std::wstring& path, const std::string& text) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot write " + WideToUtf8(path));
+    win32::UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    if (!file) throw std::runtime_error("cannot write " + WideToUtf8(path));
     DWORD written = 0;
-    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(file);
+    WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
 std::string ReadBytes(const std::wstring& path) {
     std::string text;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return text;
+    win32::UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                       OPEN_EXISTING, 0, nullptr));
+    if (!file) return text;
     char buffer[4096];
     DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
-    CloseHandle(file);
+    while (ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
     return text;
 }
 
@@ -169,24 +166,29 @@ HostLog HostFolder::Run(const std::string& script, const std::wstring& arguments
     DeleteFileW(logPath.c_str());
     std::wstring command = L"\"" + path_ + L"\\host.exe\" --log \"" + logPath + L"\" " + arguments + L" \"" +
                            scriptPath + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    HostLog log;
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, path_.c_str(), &startup,
-                        &process))
-        throw std::runtime_error("cannot start host.exe");
-    if (WaitForSingleObject(process.hProcess, timeoutMs) != WAIT_OBJECT_0) {
-        TerminateProcess(process.hProcess, 99);
-        WaitForSingleObject(process.hProcess, 5000);
+    StartedProcess host;
+    if (!StartProcess(command, host, 0, path_.c_str())) throw std::runtime_error("cannot start host.exe");
+    if (WaitForSingleObject(host.process.Get(), timeoutMs) != WAIT_OBJECT_0) {
+        TerminateProcess(host.process.Get(), 99);
+        WaitForSingleObject(host.process.Get(), 5000);
     }
     DWORD code = 0;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    GetExitCodeProcess(host.process.Get(), &code);
+    HostLog log;
     log.exitCode = static_cast<int>(code);
     log.lines = ReadLines(logPath);
     return log;
+}
+
+bool StartProcess(std::wstring command, StartedProcess& started, DWORD flags, const wchar_t* folder) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, flags, nullptr, folder, &startup, &process))
+        return false;
+    started.process.Reset(process.hProcess);
+    started.thread.Reset(process.hThread);
+    return true;
 }
 
 std::vector<std::vector<std::string>> Query(const std::wstring& database, const std::string& sql) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/unique_handle_win32.h"
+
 namespace vellum::wine {
 
 std::wstring Utf8ToWide(const std::string& text);
@@ -53,6 +55,15 @@ private:
     std::wstring root_;
     std::wstring path_;
 };
+
+// A started program: its process and first thread, each with its owner.
+struct StartedProcess {
+    win32::UniqueKernelHandle process;
+    win32::UniqueKernelHandle thread;
+};
+// Starts `command` with the creation `flags`, in `folder` (null: this process's
+// current folder); false when it cannot be started.
+bool StartProcess(std::wstring command, StartedProcess& started, DWORD flags = 0, const wchar_t* folder = nullptr);
 
 // Rows of a query on a database file, every value as text ("NULL" for null).
 std::vector<std::vector<std::string>> Query(const std::wstring& database, const std::string& sql);

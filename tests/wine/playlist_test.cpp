@@ -3,24 +3,21 @@
 // announcements, on the stand-in host; then, with the plugin loaded into this
 // process, what the stand-in host cannot show: the hook's own answers, menus
 // it never opens, a command arriving during a batch, a dialog destroyed early.
-// Last, a picture of the open dialog for the documentation.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
-#include <commctrl.h>
 #include <sqlite3.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
-#include <functional>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "host_run.h"
+#include "in_process_plugin.h"
 
 namespace vellum::wine {
 namespace {
@@ -47,11 +44,10 @@ void WriteWav(const std::wstring& path) {
     data += "data";
     put32(bytes);
     for (std::uint32_t i = 0; i < rate; ++i) put16(static_cast<std::uint16_t>((i % 100) * 40));
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE) << WideToUtf8(path);
+    const win32::UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(file) << WideToUtf8(path);
     DWORD written = 0;
-    WriteFile(file, data.data(), static_cast<DWORD>(data.size()), &written, nullptr);
-    CloseHandle(file);
+    WriteFile(file.Get(), data.data(), static_cast<DWORD>(data.size()), &written, nullptr);
 }
 
 void Exec(const std::wstring& database, const std::string& sql) {
@@ -390,70 +386,11 @@ TEST(PlaylistMenu, TheSubmenuSitsBeforeTheLastFourItemsOnEveryOpeningWithAddAndR
 
 // --- The hook in this process, for menus the stand-in host does not open -------------
 
-struct HookRecord {
-    HWND window;
-    UINT message;
-    WPARAM wParam;
-    LPARAM lParam;
-    LRESULT result;
-};
-typedef void*(__stdcall* GetInfoFn)();
-typedef std::int32_t(__stdcall* HookFn)(HookRecord*);
-typedef std::int32_t(__stdcall* EventFn)(HWND, std::int32_t);
-
-// This process has no Plugins\bass\tags.dll: the box reporting it is closed at once.
-LRESULT CALLBACK CloseMessageBoxes(int code, WPARAM wParam, LPARAM lParam) {
-    if (code == HCBT_ACTIVATE) PostMessageW(reinterpret_cast<HWND>(wParam), WM_COMMAND, IDOK, 0);
-    return CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
-// The plugin loaded and initialised in this process. The host window is
-// `window`, or without one a plain window of ours that has no playlist.
-class LoadedPlugin {
-public:
-    explicit LoadedPlugin(const HostFolder& folder, HWND window = nullptr) : ownWindow_(window == nullptr) {
-        const std::wstring module = folder.Path() + L"\\vellumdb.qpl";
-        CopyFileW((ArtifactFolder() + L"\\vellumdb.qpl").c_str(), module.c_str(), FALSE);
-        module_ = LoadLibraryW(module.c_str());
-        if (module_ == nullptr) return;
-        auto info = reinterpret_cast<GetInfoFn>(reinterpret_cast<void*>(GetProcAddress(module_, "GetGPluginInfo")));
-        slots_ = static_cast<const std::uintptr_t*>(info());
-        window_ = ownWindow_ ? CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr)
-                             : window;
-        HHOOK boxes = SetWindowsHookExW(WH_CBT, CloseMessageBoxes, nullptr, GetCurrentThreadId());
-        Event(6);
-        UnhookWindowsHookEx(boxes);
-    }
-    ~LoadedPlugin() {
-        if (module_ == nullptr) return;
-        Event(1);
-        if (ownWindow_) DestroyWindow(window_);
-        FreeLibrary(module_);
-    }
-    bool Loaded() const { return module_ != nullptr && slots_ != nullptr; }
-    // The hook's own answer to a WM_COMMAND; the record's result must stay 0.
-    std::int32_t Command(WPARAM wParam) {
-        HookRecord record{window_, WM_COMMAND, wParam, 0, 0};
-        const std::int32_t answer = reinterpret_cast<HookFn>(slots_[1])(&record);
-        return record.result == 0 ? answer : -1;
-    }
-    std::int32_t OpenMenu(HMENU menu) {
-        HookRecord record{window_, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(menu), 0, 0};
-        return reinterpret_cast<HookFn>(slots_[1])(&record);
-    }
-
-private:
-    void Event(std::int32_t code) { reinterpret_cast<EventFn>(slots_[2])(window_, code); }
-    bool ownWindow_;
-    HMODULE module_ = nullptr;
-    const std::uintptr_t* slots_ = nullptr;
-    HWND window_ = nullptr;
-};
-
-HMENU MenuEndingWith(UINT last, int count) {
-    HMENU menu = CreatePopupMenu();
+win32::UniqueMenu MenuEndingWith(UINT last, int count) {
+    win32::UniqueMenu menu(CreatePopupMenu());
     for (int i = 0; i < count; ++i)
-        AppendMenuW(menu, MF_STRING, last - static_cast<UINT>(count - 1 - i), (L"item " + std::to_wstring(i)).c_str());
+        AppendMenuW(menu.Get(), MF_STRING, last - static_cast<UINT>(count - 1 - i),
+                    (L"item " + std::to_wstring(i)).c_str());
     return menu;
 }
 
@@ -481,33 +418,32 @@ TEST(PlaylistMenu, OtherMenusAndThePluginsOwnSubmenuAreLeftAloneAndAnyHostMenuLi
     HostFolder folder;
     LoadedPlugin plugin(folder);
     ASSERT_TRUE(plugin.Loaded());
-    HMENU other = MenuEndingWith(40120, 6);
-    EXPECT_EQ(plugin.OpenMenu(other), 0);
-    EXPECT_EQ(GetMenuItemCount(other), 6);
-    DestroyMenu(other);
-
-    HMENU playlist = MenuEndingWith(40121, 10);
-    EXPECT_EQ(plugin.OpenMenu(playlist), 0);
-    ASSERT_EQ(GetMenuItemCount(playlist), 11);
-    HMENU submenu = GetSubMenu(playlist, 6);
+    {
+        const win32::UniqueMenu other = MenuEndingWith(40120, 6);
+        EXPECT_EQ(plugin.OpenMenu(other.Get()), 0);
+        EXPECT_EQ(GetMenuItemCount(other.Get()), 6);
+    }
+    win32::UniqueMenu playlist = MenuEndingWith(40121, 10);
+    EXPECT_EQ(plugin.OpenMenu(playlist.Get()), 0);
+    ASSERT_EQ(GetMenuItemCount(playlist.Get()), 11);
+    HMENU submenu = GetSubMenu(playlist.Get(), 6);
     const std::vector<std::string> shown = {"61600:grayed", "61601:grayed", "separator", "61602:enabled"};
     ASSERT_EQ(Items(submenu), shown);
     // The submenu itself opening (its last item is 61602) changes nothing.
     EXPECT_EQ(plugin.OpenMenu(submenu), 0);
     EXPECT_EQ(Items(submenu), shown);
     // A host that keeps its menu and shows it again: still one submenu.
-    plugin.OpenMenu(playlist);
-    const std::vector<std::string> again = Items(playlist);
+    plugin.OpenMenu(playlist.Get());
+    const std::vector<std::string> again = Items(playlist.Get());
     ASSERT_EQ(again.size(), 11u);
     EXPECT_EQ(again[6], "popup:vellumdb");
     EXPECT_EQ(std::count(again.begin(), again.end(), "popup:vellumdb"), 1);
     // A host that destroys its menu, submenus included: the next menu gets one too.
-    DestroyMenu(playlist);
-    HMENU next = MenuEndingWith(40121, 10);
-    plugin.OpenMenu(next);
-    ASSERT_EQ(GetMenuItemCount(next), 11);
-    EXPECT_EQ(Items(GetSubMenu(next, 6)), shown);
-    DestroyMenu(next);
+    playlist.Reset();
+    const win32::UniqueMenu next = MenuEndingWith(40121, 10);
+    plugin.OpenMenu(next.Get());
+    ASSERT_EQ(GetMenuItemCount(next.Get()), 11);
+    EXPECT_EQ(Items(GetSubMenu(next.Get(), 6)), shown);
 }
 
 TEST(PlaylistMenu, TheHookTakesItsThreeCommandsWhateverTheHighWordAndNoOthers) {
@@ -522,104 +458,6 @@ TEST(PlaylistMenu, TheHookTakesItsThreeCommandsWhateverTheHighWordAndNoOthers) {
 }
 
 // --- Batches in this process: re-entry and a dialog that goes early ------------------
-
-// A host window of our own whose playlist the plugin can read: a virtual list
-// view with every row selected and one tab whose item data is a playlist record
-// laid out as the host's (first entry at 1044; path at 0, next at 1244).
-class TestHost {
-public:
-    explicit TestHost(const std::vector<std::wstring>& paths) {
-        LoadLibraryW(L"comctl32.dll");  // registers the list view and tab classes
-        WNDCLASSW windowClass{};
-        windowClass.lpfnWndProc = Proc;
-        windowClass.hInstance = GetModuleHandleW(nullptr);
-        windowClass.lpszClassName = L"VellumTestHost";
-        RegisterClassW(&windowClass);
-        window_ = CreateWindowExW(0, L"VellumTestHost", L"", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr,
-                                  windowClass.hInstance, nullptr);
-        SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-        list_ = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | LVS_REPORT | LVS_OWNERDATA, 0, 0, 100, 100, window_,
-                                nullptr, nullptr, nullptr);
-        SendMessageW(list_, LVM_SETITEMCOUNT, paths.size(), 0);
-        LVITEMW selected{};
-        selected.stateMask = LVIS_SELECTED;
-        selected.state = LVIS_SELECTED;
-        SendMessageW(list_, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&selected));
-        tabs_ = CreateWindowExW(0, WC_TABCONTROLW, L"", WS_CHILD, 0, 0, 100, 100, window_, nullptr, nullptr, nullptr);
-        BuildPlaylist(paths);
-        TCITEMW tab{};
-        tab.mask = TCIF_TEXT | TCIF_PARAM;
-        tab.pszText = const_cast<wchar_t*>(L"list");
-        tab.lParam = reinterpret_cast<LPARAM>(record_.data());
-        SendMessageW(tabs_, TCM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&tab));
-        SendMessageW(tabs_, TCM_SETCURSEL, 0, 0);
-    }
-    ~TestHost() { DestroyWindow(window_); }
-    HWND Window() const { return window_; }
-
-private:
-    void BuildPlaylist(const std::vector<std::wstring>& paths) {
-        entries_.assign(paths.size(), std::vector<unsigned char>(1248, 0));
-        record_.assign(1048, 0);
-        for (std::size_t i = 0; i < paths.size(); ++i) {
-            std::memcpy(entries_[i].data(), paths[i].c_str(), (paths[i].size() + 1) * sizeof(wchar_t));
-            const std::uint32_t next = i + 1 < paths.size() ? Address(entries_[i + 1]) : 0;
-            std::memcpy(entries_[i].data() + 1244, &next, sizeof next);
-        }
-        const std::uint32_t first = paths.empty() ? 0 : Address(entries_[0]);
-        std::memcpy(record_.data() + 1044, &first, sizeof first);
-    }
-    static std::uint32_t Address(const std::vector<unsigned char>& block) {
-        return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(block.data()));
-    }
-    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        auto* self = reinterpret_cast<TestHost*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-        if (self != nullptr && message == 1026 && wParam == 107) return reinterpret_cast<LRESULT>(self->list_);
-        if (self != nullptr && message == 1026 && wParam == 108) return reinterpret_cast<LRESULT>(self->tabs_);
-        return DefWindowProcW(window, message, wParam, lParam);
-    }
-
-    HWND window_ = nullptr;
-    HWND list_ = nullptr;
-    HWND tabs_ = nullptr;
-    std::vector<unsigned char> record_;
-    std::vector<std::vector<unsigned char>> entries_;
-};
-
-// Watches the dialogs of this thread as the stand-in host does: what each
-// progress step shows, and a chance to act once it is shown.
-class DialogSpy {
-public:
-    DialogSpy() {
-        current_ = this;
-        hook_ = SetWindowsHookExW(WH_CALLWNDPROCRET, Proc, nullptr, GetCurrentThreadId());
-    }
-    ~DialogSpy() {
-        UnhookWindowsHookEx(hook_);
-        current_ = nullptr;
-    }
-    int opened = 0;
-    std::vector<std::string> shown;  // "PATH COUNTER" for each step
-    std::function<void(HWND dialog, long index)> atStep;
-
-private:
-    static LRESULT CALLBACK Proc(int code, WPARAM wParam, LPARAM lParam) {
-        if (code == HC_ACTION && current_ != nullptr) current_->On(*reinterpret_cast<const CWPRETSTRUCT*>(lParam));
-        return CallNextHookEx(nullptr, code, wParam, lParam);
-    }
-    void On(const CWPRETSTRUCT& message) {
-        if (message.message == WM_INITDIALOG) ++opened;
-        if (message.message != WM_APP || message.wParam != 1) return;
-        wchar_t path[600] = {}, counter[32] = {};
-        GetDlgItemTextW(message.hwnd, 1001, path, 600);
-        GetDlgItemTextW(message.hwnd, 1002, counter, 32);
-        shown.push_back(WideToUtf8(path) + " " + WideToUtf8(counter));
-        if (atStep) atStep(message.hwnd, static_cast<long>(message.lParam));
-    }
-    static DialogSpy* current_;
-    HHOOK hook_ = nullptr;
-};
-DialogSpy* DialogSpy::current_ = nullptr;
 
 TEST(PlaylistBatch, ACommandArrivingDuringABatchReturnsAtOnceAndLeavesTheBatchAlone) {
     HostFolder folder;
@@ -653,119 +491,6 @@ TEST(PlaylistBatch, ADialogDestroyedUnderARunningBatchStopsItAfterTheItemInWork)
     EXPECT_EQ(spy.shown.size(), 2u);
     EXPECT_EQ(Column(database, "SELECT file_name FROM list ORDER BY file_name"),
               (std::vector<std::string>{"C:\\c.wav", "C:\\d.wav"}));
-}
-
-// --- A picture of the dialog -----------------------------------------------------------
-
-std::string UnixPath(const std::wstring& path) {
-    typedef char*(__cdecl * ToUnixFn)(const wchar_t*);
-    auto toUnix = reinterpret_cast<ToUnixFn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    if (toUnix == nullptr) return std::string();
-    char* unix = toUnix(path.c_str());
-    if (unix == nullptr) return std::string();
-    std::string text = unix;
-    HeapFree(GetProcessHeap(), 0, unix);
-    return text;
-}
-
-std::wstring DosPath(const std::string& unixPath) {
-    typedef wchar_t*(__cdecl * ToDosFn)(const char*);
-    auto toDos = reinterpret_cast<ToDosFn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name")));
-    if (toDos == nullptr) return std::wstring();
-    wchar_t* dos = toDos(unixPath.c_str());
-    if (dos == nullptr) return std::wstring();
-    std::wstring text = dos;
-    HeapFree(GetProcessHeap(), 0, dos);
-    return text;
-}
-
-// The dialog's fonts (Tahoma under Wine, bold in the caption) have no Japanese
-// glyphs. Windows falls back through font links; Wine's link for Tahoma names
-// "MS UI Gothic" and it has none for the bold face. The IPA Gothic fonts are put
-// in the prefix's Fonts folder and both links are made to lead to them.
-void InstallJapaneseFonts() {
-    wchar_t windows[MAX_PATH] = {};
-    GetWindowsDirectoryW(windows, MAX_PATH);
-    for (const char* name : {"ipag.ttf", "ipagp.ttf"}) {
-        const std::wstring from = DosPath(std::string("/usr/share/fonts/opentype/ipafont-gothic/") + name);
-        const std::wstring to = std::wstring(windows) + L"\\Fonts\\" + Utf8ToWide(name);
-        if (!from.empty() && !FileExists(to)) CopyFileW(from.c_str(), to.c_str(), TRUE);
-    }
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\Fonts\\Replacements", 0, nullptr, 0, KEY_SET_VALUE,
-                        nullptr, &key, nullptr) == ERROR_SUCCESS) {
-        const wchar_t face[] = L"IPAGothic";
-        RegSetValueExW(key, L"MS UI Gothic", 0, REG_SZ, reinterpret_cast<const BYTE*>(face), sizeof face);
-        RegCloseKey(key);
-    }
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows NT\\CurrentVersion\\FontLink\\SystemLink",
-                        0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) == ERROR_SUCCESS) {
-        const wchar_t link[] = L"ipag.ttf,IPAGothic\0";  // a list: two terminators
-        RegSetValueExW(key, L"Tahoma Bold", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(link), sizeof link);
-        RegCloseKey(key);
-    }
-}
-
-// Starts a program of the machine Wine runs on. Wine gives no handle to wait
-// on for such a process: callers wait for its result instead.
-bool StartUnixProgram(const std::string& commandLine) {
-    std::wstring command = Utf8ToWide(commandLine);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return false;
-    if (process.hThread != nullptr) CloseHandle(process.hThread);
-    if (process.hProcess != nullptr) CloseHandle(process.hProcess);
-    return true;
-}
-
-// True once `path` holds a complete PNG (its last chunk, IEND, written).
-bool WaitForPng(const std::wstring& path, DWORD timeoutMs) {
-    static const char kEnd[] = "IEND\xAE\x42\x60\x82";
-    for (DWORD waited = 0; waited < timeoutMs; waited += 100) {
-        HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, 0, nullptr);
-        if (file != INVALID_HANDLE_VALUE) {
-            char tail[8] = {};
-            DWORD got = 0;
-            SetFilePointer(file, -8, nullptr, FILE_END);
-            ReadFile(file, tail, 8, &got, nullptr);
-            CloseHandle(file);
-            if (got == 8 && std::string(tail, 8) == std::string(kEnd, 8)) return true;
-        }
-        Sleep(100);
-    }
-    return false;
-}
-
-TEST(PlaylistBatch, TheOpenProgressDialogIsSavedAsAPicture) {
-    InstallJapaneseFonts();
-    HostFolder folder;
-    folder.Install();
-    CreateDirectoryW((folder.Path() + L"\\音楽").c_str(), nullptr);
-    std::string script;
-    for (const wchar_t* name : {L"曲1.wav", L"曲2.wav", L"曲3.wav"}) {
-        WriteWav(folder.Path() + L"\\音楽\\" + name);
-        script += "add %DIR%\\音楽\\" + WideToUtf8(name) + "\n";
-    }
-    const std::wstring bitmap = folder.Path() + L"\\dialog.bmp";
-    HostLog log = folder.Run(script + "select all\ndialog screenshot-at 1 %DIR%\\dialog.bmp\ncommand 61600\n");
-    ASSERT_EQ(log.Starting("dialog screenshot ").size(), 1u) << log.Text();
-    ASSERT_TRUE(FileExists(bitmap));
-
-    const std::wstring output = ArtifactFolder() + L"\\..\\test-output";
-    CreateDirectoryW(output.c_str(), nullptr);
-    const std::wstring picture = output + L"\\progress-dialog.png";
-    DeleteFileW(picture.c_str());
-    const std::string from = UnixPath(bitmap), to = UnixPath(picture);
-    ASSERT_FALSE(from.empty() || to.empty()) << "needs Wine's path conversions";
-    // Explicit formats: the "c:" in a Wine prefix path must not be read as one.
-    ASSERT_TRUE(StartUnixProgram("/usr/bin/convert \"bmp:" + from + "\" \"png:" + to + "\""));
-    EXPECT_TRUE(WaitForPng(picture, 60000)) << "ImageMagick convert made no picture of " << from << " at " << to;
-    std::printf("progress dialog picture: %s\n", to.c_str());
 }
 
 }  // namespace

@@ -13,15 +13,9 @@ protected:
     void SetUp() override {
         folder_.Install();
         const std::wstring command = L"\"" + ArtifactFolder() + L"\\sim_make_samples.exe\" \"" + folder_.Path() + L"\"";
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process{};
-        std::wstring line = command;
-        ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                                   nullptr, &startup, &process));
-        WaitForSingleObject(process.hProcess, 60000);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
+        StartedProcess samples;
+        ASSERT_TRUE(StartProcess(command, samples, CREATE_NO_WINDOW));
+        WaitForSingleObject(samples.process.Get(), 60000);
         std::string script;
         for (const char* name : {"pcm16_stereo.wav", "float_mono.wav", "tagged.flac", "cbr_id3v23.mp3",
                                  "vbr_xing_id3v24.mp3", "sample.mod", "album.cue/1", "album.cue/3"})

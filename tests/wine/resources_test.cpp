@@ -13,23 +13,22 @@ namespace {
 class ModuleResources : public ::testing::Test {
 protected:
     void SetUp() override {
-        module_ = LoadLibraryExW((ArtifactFolder() + L"\\vellumdb.qpl").c_str(), nullptr,
-                                 LOAD_LIBRARY_AS_DATAFILE);
-        ASSERT_NE(module_, nullptr);
+        module_.Reset(LoadLibraryExW((ArtifactFolder() + L"\\vellumdb.qpl").c_str(), nullptr,
+                                     LOAD_LIBRARY_AS_DATAFILE));
+        ASSERT_TRUE(module_);
     }
-    void TearDown() override { FreeLibrary(module_); }
 
     std::string Resource(LPCWSTR type, int id) {
-        HRSRC found = FindResourceW(module_, MAKEINTRESOURCEW(id), type);
+        HRSRC found = FindResourceW(module_.Get(), MAKEINTRESOURCEW(id), type);
         if (found == nullptr) return std::string();
-        const char* data = static_cast<const char*>(LockResource(LoadResource(module_, found)));
-        return std::string(data, SizeofResource(module_, found));
+        const char* data = static_cast<const char*>(LockResource(LoadResource(module_.Get(), found)));
+        return std::string(data, SizeofResource(module_.Get(), found));
     }
     static std::string Utf16Bytes(const std::wstring& text) {
         return std::string(reinterpret_cast<const char*>(text.c_str()), text.size() * sizeof(wchar_t));
     }
 
-    HMODULE module_ = nullptr;
+    win32::UniqueModule module_;
 };
 
 std::wstring ItemText(HMENU menu, UINT position) {
@@ -39,10 +38,10 @@ std::wstring ItemText(HMENU menu, UINT position) {
 }
 
 TEST_F(ModuleResources, MenuHoldsTheThreeCommandsWithTheirJapaneseCaptions) {
-    HMENU menu = LoadMenuW(module_, MAKEINTRESOURCEW(100));
-    ASSERT_NE(menu, nullptr);
-    EXPECT_EQ(ItemText(menu, 0), L"dummy");
-    HMENU popup = GetSubMenu(menu, 0);
+    win32::UniqueMenu menu(LoadMenuW(module_.Get(), MAKEINTRESOURCEW(100)));
+    ASSERT_TRUE(menu);
+    EXPECT_EQ(ItemText(menu.Get(), 0), L"dummy");
+    HMENU popup = GetSubMenu(menu.Get(), 0);
     ASSERT_EQ(GetMenuItemCount(popup), 4);
     EXPECT_EQ(GetMenuItemID(popup, 0), 61600u);
     EXPECT_EQ(ItemText(popup, 0), L"データベースに追加");
@@ -51,7 +50,6 @@ TEST_F(ModuleResources, MenuHoldsTheThreeCommandsWithTheirJapaneseCaptions) {
     EXPECT_EQ(GetMenuState(popup, 2, MF_BYPOSITION) & MF_SEPARATOR, static_cast<UINT>(MF_SEPARATOR));
     EXPECT_EQ(GetMenuItemID(popup, 3), 61602u);
     EXPECT_EQ(ItemText(popup, 3), L"リンク切れをデータベースから削除");
-    DestroyMenu(menu);
 }
 
 TEST_F(ModuleResources, DialogTemplateHasTheStylesFontAndControlsInOrder) {

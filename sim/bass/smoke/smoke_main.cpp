@@ -2,14 +2,14 @@
 // Wine (or Windows). It loads both from its own folder, binds the exports by name
 // with the __stdcall types the plugin uses, writes the sample set into a temporary
 // folder and checks what the DLLs report. Prints "N passed, M failed"; exit code 0
-// when nothing failed. Not part of CTest.
+// when nothing failed. CTest runs it as StandInAudio.Smoke.
 #include <windows.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
-#include "sim/samples/sample_media.h"
+#include "tests/samples/sample_media.h"
 
 namespace {
 

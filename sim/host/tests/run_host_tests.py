@@ -3,8 +3,8 @@
 
 Usage: run_host_tests.py BUILD_DIR [--only NAME] [--keep] [--bass PATH]
 
-BUILD_DIR holds bin/host.exe and host-fixtures/{fixture.qpl,bass.dll}; --bass puts
-another bass.dll (the project's stand-in audio library) in place of the fixture's.
+BUILD_DIR holds bin/host.exe, bin/bass.dll (the project's stand-in audio library) and
+host-fixtures/fixture.qpl; --bass names another bass.dll to lay out instead.
 The media are canonical 16-bit stereo 44100 Hz WAV files of silence. Each scenario is
 scenarios/NAME.script with scenarios/NAME.expect. Header lines of the script:
   # args: ...        extra host arguments (before the script)
@@ -234,7 +234,7 @@ def main():
     keep = "--keep" in args
     only = args[args.index("--only") + 1] if "--only" in args else None
     bass = os.path.abspath(args[args.index("--bass") + 1]) if "--bass" in args else \
-        os.path.join(build, "host-fixtures", "bass.dll")
+        os.path.join(build, "bin", "bass.dll")
     names = sorted(f[:-7] for f in os.listdir(os.path.join(HERE, "scenarios")) if f.endswith(".script"))
     failed = 0
     for name in names:

@@ -1,11 +1,12 @@
-// Move-only owner of one Win32 handle; the traits name the empty value and the release call.
+// Move-only owner of one Win32 handle; the traits name the empty value and the
+// release call. Shared by the plugin, the stand-in host and the Wine tests.
 #pragma once
 
 #include <windows.h>
 
 #include <utility>
 
-namespace host {
+namespace win32 {
 
 template <typename Traits>
 class UniqueHandle {
@@ -81,6 +82,11 @@ struct MemoryDcTraits {
     static Value Empty() { return nullptr; }
     static void Close(Value v) { DeleteDC(v); }
 };
+struct RegistryKeyTraits {
+    using Value = HKEY;
+    static Value Empty() { return nullptr; }
+    static void Close(Value v) { RegCloseKey(v); }
+};
 struct GdiObjectTraits {
     using Value = HGDIOBJ;
     static Value Empty() { return nullptr; }
@@ -96,5 +102,6 @@ using UniqueMenu = UniqueHandle<MenuTraits>;
 using UniqueWindow = UniqueHandle<WindowTraits>;
 using UniqueMemoryDc = UniqueHandle<MemoryDcTraits>;
 using UniqueGdiObject = UniqueHandle<GdiObjectTraits>;
+using UniqueRegistryKey = UniqueHandle<RegistryKeyTraits>;
 
-}  // namespace host
+}  // namespace win32
