@@ -14,7 +14,7 @@
 #include "plugin/library_database.h"
 #include "probe/track_source.h"
 #include "sim/bass/bass_api.h"
-#include "sim/samples/sample_media.h"
+#include "tests/samples/sample_media.h"
 
 namespace vellum::load {
 namespace {
