@@ -17,7 +17,7 @@
 #include "plugin/library_database.h"
 #include "probe/cue_sheet.h"
 #include "probe_fakes.h"
-#include "temp_folder.h"
+#include "plugin_library_fixture.h"
 
 namespace vellum {
 namespace {
@@ -27,18 +27,8 @@ using testing::FakeAudio;
 
 const VellumLibraryInterface& kApi = kLibraryInterface;
 
-class BadInputTest : public ::testing::Test {
+class BadInputTest : public PluginLibraryTest {
 protected:
-    void SetUp() override {
-        ASSERT_FALSE(folder_.path().empty());
-        ASSERT_TRUE(Library().database.Open(folder_.path() + "/vellumdb.db"));
-        FakeAudio::Instance().Reset();
-        Library().audio = FakeAudio::Instance().Bound();
-    }
-    void TearDown() override {
-        Library().database.Close();
-        Library().audio = AudioLibrary{};
-    }
     // A play start: RegisterFile with the playing channel and the host's length.
     void PlayStart(std::u16string_view path) {
         Transaction transaction(Library().database);
@@ -54,8 +44,6 @@ protected:
     int Rows() { return std::stoi(Scalar("SELECT count(*) FROM list")); }
     // The stored name of the only row, or "" unless there is exactly one.
     std::string OnlyName() { return Rows() == 1 ? Scalar("SELECT file_name FROM list") : ""; }
-
-    TempFolder folder_;
 };
 
 TEST_F(BadInputTest, AwkwardPathsRoundTripThroughEveryEntryPoint) {

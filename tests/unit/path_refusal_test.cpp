@@ -16,7 +16,7 @@
 #include "platform/text.h"
 #include "plugin/library_database.h"
 #include "probe_fakes.h"
-#include "temp_folder.h"
+#include "plugin_library_fixture.h"
 
 namespace vellum {
 namespace {
@@ -34,18 +34,8 @@ std::string Hex(const std::string& bytes) {
     return hex;
 }
 
-class PathRefusalTest : public ::testing::Test {
+class PathRefusalTest : public PluginLibraryTest {
 protected:
-    void SetUp() override {
-        ASSERT_FALSE(folder_.path().empty());
-        ASSERT_TRUE(Library().database.Open(folder_.path() + "/vellumdb.db"));
-        FakeAudio::Instance().Reset();
-        Library().audio = FakeAudio::Instance().Bound();
-    }
-    void TearDown() override {
-        Library().database.Close();
-        Library().audio = AudioLibrary{};
-    }
     LibraryConnection& connection() { return Library().database; }
     // A row written past the plugin's writers, as another tool could.
     void InsertRaw(const std::string& name) {
@@ -64,8 +54,6 @@ protected:
     void RegisterUrl(std::u16string_view path, AudioHandle channel = 0) {
         RegisterFile(ProbeContext{Library().audio, nullptr}, connection(), channel, path, 0);
     }
-
-    TempFolder folder_;
 };
 
 TEST(TrackPathRule, CountsUtf16UnitsAndRefusesNuls) {
