@@ -31,12 +31,7 @@ protected:
     // Runs the example client, which adds one file and reports GetDatabasePath's
     // text byte for byte; returns that text.
     std::string ReportedPath(HostFolder& folder) {
-        InstallOptions options;
-        options.extraPlugins = {L"library_client.qpl"};
-        folder.Install(options);
-        const std::wstring track = folder.Path() + L"\\tone.wav";
-        WriteWav(track, 1);
-        WriteBytes(folder.Plugins() + L"\\example_files.txt", WideToUtf8(track) + "\r\n");
+        InstallExampleClient(folder, 1);
         HostLog log = folder.Run("send vellumdb_example_run\n");
         EXPECT_TRUE(log.Has("send vellumdb_example_run = nonzero")) << log.Text();
         const std::string report = ReadBytes(folder.Plugins() + L"\\example_report.txt");

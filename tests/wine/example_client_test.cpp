@@ -11,12 +11,7 @@ bool Contains(const std::string& text, const std::string& line) { return text.fi
 
 TEST(ExampleClient, AddsAFileAndReadsItsRecordThroughTheInterface) {
     HostFolder folder;
-    InstallOptions options;
-    options.extraPlugins = {L"library_client.qpl"};
-    folder.Install(options);
-    const std::wstring track = folder.Path() + L"\\tone.wav";
-    WriteWav(track, 3);
-    WriteBytes(folder.Plugins() + L"\\example_files.txt", WideToUtf8(track) + "\r\n");
+    const std::wstring track = InstallExampleClient(folder, 3);
 
     HostLog log = folder.Run("send vellumdb_example_run\n");
     EXPECT_TRUE(log.Has("send vellumdb_example_run = nonzero")) << log.Text();

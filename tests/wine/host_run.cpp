@@ -86,6 +86,16 @@ void WriteWav(const std::wstring& path, int seconds, int rate, int channels) {
     WriteBytes(path, wav);
 }
 
+std::wstring InstallExampleClient(HostFolder& folder, int seconds) {
+    InstallOptions options;
+    options.extraPlugins = {L"library_client.qpl"};
+    folder.Install(options);
+    const std::wstring track = folder.Path() + L"\\tone.wav";
+    WriteWav(track, seconds);
+    WriteBytes(folder.Plugins() + L"\\example_files.txt", WideToUtf8(track) + "\r\n");
+    return track;
+}
+
 std::wstring Utf8ToWide(const std::string& text) {
     if (text.empty()) return std::wstring();
     int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);

@@ -74,5 +74,8 @@ void WriteBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadBytes(const std::wstring& path);
 // A valid 16-bit PCM RIFF WAVE file of silence.
 void WriteWav(const std::wstring& path, int seconds, int rate = 44100, int channels = 2);
+// Installs the folder with the example client beside the plugin and gives the
+// client one WAV of `seconds` to add when it is triggered; returns its path.
+std::wstring InstallExampleClient(HostFolder& folder, int seconds);
 
 }  // namespace vellum::wine

@@ -64,12 +64,7 @@ TEST(ModuleClock, TimesIn2040ConvertBothWaysThroughTheLow32Bits) {
 
 TEST(ModuleClock, AnotherPluginReadsA2040TimeThroughThePlugin) {
     HostFolder folder;
-    InstallOptions options;
-    options.extraPlugins = {L"library_client.qpl"};
-    folder.Install(options);
-    const std::wstring track = folder.Path() + L"\\tone.wav";
-    WriteWav(track, 1);
-    WriteBytes(folder.Plugins() + L"\\example_files.txt", WideToUtf8(track) + "\r\n");
+    InstallExampleClient(folder, 1);
     ASSERT_TRUE(folder.Run("send vellumdb_example_run\n").Has("send vellumdb_example_run = nonzero"));
 
     const SYSTEMTIME wall = Wall(2040, 6, 1, 12, 0, 0);
