@@ -17,15 +17,21 @@ std::vector<std::string> Counters(const HostLog& log) {
     return counters;
 }
 
-TEST(ProgressKeys, EnterAndSpaceLeaveTheBatchRunningAndEscapeThenCancelsIt) {
-    HostFolder folder;
+// Installs the folder with one-second WAVs named a.wav up to `last`.wav; returns
+// the script lines that add them to the playlist.
+std::string AddWavs(HostFolder& folder, char last) {
     folder.Install();
     std::string script;
-    for (char name = 'a'; name <= 'f'; ++name) {
+    for (char name = 'a'; name <= last; ++name) {
         WriteWav(folder.Path() + L"\\" + static_cast<wchar_t>(name) + L".wav", 1);
         script += std::string("add %DIR%\\") + name + ".wav\n";
     }
-    HostLog log = folder.Run(script +
+    return script;
+}
+
+TEST(ProgressKeys, EnterAndSpaceLeaveTheBatchRunningAndEscapeThenCancelsIt) {
+    HostFolder folder;
+    HostLog log = folder.Run(AddWavs(folder, 'f') +
                              "select all\n"
                              "dialog keys-at 1 enter space\n"
                              "dialog keys-at 2 space enter\n"
@@ -42,13 +48,7 @@ TEST(ProgressKeys, EnterAndSpaceLeaveTheBatchRunningAndEscapeThenCancelsIt) {
 
 TEST(ProgressKeys, ABatchWithEnterAndSpaceAtEveryStepFinishesWhole) {
     HostFolder folder;
-    folder.Install();
-    std::string script;
-    for (char name = 'a'; name <= 'c'; ++name) {
-        WriteWav(folder.Path() + L"\\" + static_cast<wchar_t>(name) + L".wav", 1);
-        script += std::string("add %DIR%\\") + name + ".wav\n";
-    }
-    HostLog log = folder.Run(script +
+    HostLog log = folder.Run(AddWavs(folder, 'c') +
                              "select all\n"
                              "dialog keys-at 0 enter enter\n"
                              "dialog keys-at 1 space space\n"
