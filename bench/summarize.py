@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Prints the figures of one vellum_bench run (its --benchmark_out JSON) as the
-Markdown tables of the README's Performance section, each figure beside its
+Markdown tables of docs/performance.md, each figure beside its
 ceiling or floor from the same run. With repetitions, medians are used.
 
     bench/summarize.py run.json [before.json]
