@@ -47,8 +47,8 @@ bool Parse(int argc, char** argv, Options& options) {
 
 std::string Scalar(const char* sql) {
     Statement statement(Library().database.Handle(), sql);
-    if (statement.get() == nullptr || sqlite3_step(statement.get()) != SQLITE_ROW) return "";
-    const unsigned char* text = sqlite3_column_text(statement.get(), 0);
+    if (statement.Get() == nullptr || sqlite3_step(statement.Get()) != SQLITE_ROW) return "";
+    const unsigned char* text = sqlite3_column_text(statement.Get(), 0);
     return text != nullptr ? reinterpret_cast<const char*>(text) : "NULL";
 }
 

@@ -37,8 +37,8 @@ protected:
     }
     std::string Scalar(const std::string& sql) {
         Statement statement(Library().database.Handle(), sql.c_str());
-        if (statement.get() == nullptr || sqlite3_step(statement.get()) != SQLITE_ROW) return "";
-        const unsigned char* text = sqlite3_column_text(statement.get(), 0);
+        if (statement.Get() == nullptr || sqlite3_step(statement.Get()) != SQLITE_ROW) return "";
+        const unsigned char* text = sqlite3_column_text(statement.Get(), 0);
         return text != nullptr ? reinterpret_cast<const char*>(text) : "";
     }
     int Rows() { return std::stoi(Scalar("SELECT count(*) FROM list")); }

@@ -78,8 +78,8 @@ TEST(InterfaceStress, ConcurrentAddReadAndRemoveStayConsistent) {
     EXPECT_EQ(mismatches.load(), 0);
     {
         Statement count(Library().database.Handle(), "SELECT COUNT(*) FROM list");
-        EXPECT_EQ(sqlite3_step(count.get()), SQLITE_ROW);
-        EXPECT_EQ(sqlite3_column_int(count.get(), 0), kThreads * kTracks / 2);
+        EXPECT_EQ(sqlite3_step(count.Get()), SQLITE_ROW);
+        EXPECT_EQ(sqlite3_column_int(count.Get(), 0), kThreads * kTracks / 2);
     }
     EXPECT_EQ(fake.opened.load(), kThreads * kTracks / 3);
     EXPECT_EQ(fake.freed.load(), fake.opened.load());

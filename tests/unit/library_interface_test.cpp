@@ -48,7 +48,7 @@ protected:
     }
     int Rows() {
         Statement count(Library().database.Handle(), "SELECT COUNT(*) FROM list");
-        return count.get() != nullptr && sqlite3_step(count.get()) == SQLITE_ROW ? sqlite3_column_int(count.get(), 0) : -1;
+        return count.Get() != nullptr && sqlite3_step(count.Get()) == SQLITE_ROW ? sqlite3_column_int(count.Get(), 0) : -1;
     }
     TempFolder folder_;
 };
