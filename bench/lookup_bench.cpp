@@ -15,8 +15,8 @@
 
 #include "api/library_interface.h"
 #include "bench_data.h"
+#include "api/plugin_state.h"
 #include "library/rows.h"
-#include "plugin/library_database.h"
 
 namespace vellum::bench {
 namespace {
@@ -64,7 +64,7 @@ bool GetAndFree(const std::string& key) {
 }
 
 void LookupPerRecord(benchmark::State& state) {
-    static const bool opened = Library().database.Open(Library100kFile());
+    static const bool opened = State().connection.Open(Library100kFile());
     if (!opened) return state.SkipWithError("cannot open the library");
     const RawDatabase floorDb(Library100kFile(), SQLITE_OPEN_READONLY);
     const RawDatabase preparedDb(Library100kFile(), SQLITE_OPEN_READONLY);

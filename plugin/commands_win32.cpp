@@ -3,10 +3,10 @@
 #include <atomic>
 #include <string>
 
+#include "api/plugin_state.h"
 #include "maintenance/purge.h"
 #include "platform/seam.h"
 #include "plugin/collect_selection_win32.h"
-#include "plugin/library_database.h"
 #include "plugin/progress_dialog_win32.h"
 
 namespace vellum {
@@ -91,7 +91,7 @@ void PurgeBrokenLinks(HWND host) {
     {
         QuietDriveErrors quiet;
         Win32Existence existence;
-        CollectBrokenLinks(Library().database, existence, paths);
+        CollectBrokenLinks(State().connection, existence, paths);
     }
     if (!paths.Empty()) RunProgressDialog(host, BatchMode::Remove, paths);
 }

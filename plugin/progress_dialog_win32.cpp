@@ -4,7 +4,8 @@
 
 #include <atomic>
 
-#include "plugin/library_database.h"
+#include "api/plugin_state.h"
+#include "plugin/shell_state_win32.h"
 
 namespace vellum {
 namespace {
@@ -69,10 +70,10 @@ private:
 DWORD WINAPI BatchWorkerProc(void* parameter) {
     try {
         BatchSession& session = *static_cast<BatchSession*>(parameter);
-        LibraryDatabase& library = Library();
-        const ProbeContext probe{library.audio, library.hostCue};
+        PluginState& state = State();
+        const ProbeContext probe{state.audio, state.hostCue};
         DialogSink sink(session.dialog);
-        RunBatch(BatchJob{session.mode, session.paths, library.database, probe, session.cancelRequested}, sink);
+        RunBatch(BatchJob{session.mode, session.paths, state.connection, probe, session.cancelRequested}, sink);
     } catch (...) {
         // Nothing may escape a thread procedure.
     }
@@ -171,7 +172,7 @@ INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
 
 void RunProgressDialog(HWND owner, BatchMode mode, const BatchPathList& paths) {
     BatchSession session(mode, paths);
-    DialogBoxParamW(static_cast<HINSTANCE>(Library().moduleHandle), MAKEINTRESOURCEW(kDialogResource), owner,
+    DialogBoxParamW(Shell().module, MAKEINTRESOURCEW(kDialogResource), owner,
                     ProgressDialogProc, reinterpret_cast<LPARAM>(&session));
     // Normally the worker has sent its last message and is ending. Its handle
     // is closed with the session, after it has ended and no longer uses it.

@@ -13,11 +13,11 @@
 #include <thread>
 
 #include "api/library_interface.h"
+#include "api/plugin_state.h"
 #include "maintenance/batch_worker.h"
 #include "maintenance/play_statistics.h"
 #include "maintenance/register_file.h"
 #include "platform/text.h"
-#include "plugin/library_database.h"
 #include "temp_folder.h"
 
 namespace vellum {
@@ -86,8 +86,8 @@ protected:
         ASSERT_TRUE(library().Open(path_));
     }
     void TearDown() override { library().Close(); }
-    LibraryConnection& library() { return Library().database; }
-    ProbeContext Probe() { return ProbeContext{Library().audio, nullptr}; }
+    LibraryConnection& library() { return State().connection; }
+    ProbeContext Probe() { return ProbeContext{State().audio, nullptr}; }
 
     void PlayStart(const char* url) {
         Transaction transaction(library());
