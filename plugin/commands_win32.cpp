@@ -69,12 +69,20 @@ private:
     }
 };
 
+// The dialog runs the batch on the plugin's connection, probing with the
+// audio library and the host's cue interface.
+void RunBatchDialog(HWND host, BatchMode mode, const BatchPathList& paths) {
+    PluginState& state = State();
+    const ProbeContext probe{state.audio, state.hostCue};
+    RunProgressDialog(host, mode, paths, state.connection, probe);
+}
+
 void RunSelectionBatch(HWND host, BatchMode mode) {
     BatchClaim claim;
     if (!claim) return;
     BatchPathList& paths = BatchPaths();
     CollectSelectedPaths(host, paths);
-    if (!paths.Empty()) RunProgressDialog(host, mode, paths);
+    if (!paths.Empty()) RunBatchDialog(host, mode, paths);
 }
 
 }  // namespace
@@ -93,7 +101,7 @@ void PurgeBrokenLinks(HWND host) {
         Win32Existence existence;
         CollectBrokenLinks(State().connection, existence, paths);
     }
-    if (!paths.Empty()) RunProgressDialog(host, BatchMode::Remove, paths);
+    if (!paths.Empty()) RunBatchDialog(host, BatchMode::Remove, paths);
 }
 
 }  // namespace vellum

@@ -4,7 +4,6 @@
 
 #include <atomic>
 
-#include "api/plugin_state.h"
 #include "plugin/shell_state_win32.h"
 
 namespace vellum {
@@ -42,9 +41,13 @@ private:
 
 // One batch from the dialog's opening to its end; lives in RunProgressDialog.
 struct BatchSession {
-    BatchSession(BatchMode batchMode, const BatchPathList& batchPaths) : mode(batchMode), paths(batchPaths) {}
+    BatchSession(BatchMode batchMode, const BatchPathList& batchPaths, LibraryConnection& batchConnection,
+                 const ProbeContext& batchProbe)
+        : mode(batchMode), paths(batchPaths), connection(batchConnection), probe(batchProbe) {}
     BatchMode mode;
     const BatchPathList& paths;
+    LibraryConnection& connection;
+    const ProbeContext& probe;
     std::atomic<bool> cancelRequested{false};
     // Set when the worker's final message has ended the dialog.
     bool finished = false;
@@ -54,26 +57,29 @@ struct BatchSession {
 };
 
 // Reports to the dialog with sent messages, so item i is on screen before the
-// worker touches it.
+// worker touches it. Once the user has cancelled (or the dialog has gone) it
+// declines the next item, so the batch ends after the item in work.
 class DialogSink : public BatchProgressSink {
 public:
-    explicit DialogSink(HWND dialog) : dialog_(dialog) {}
-    void ItemStarting(std::size_t index) override {
+    DialogSink(HWND dialog, const std::atomic<bool>& cancelRequested)
+        : dialog_(dialog), cancelRequested_(cancelRequested) {}
+    bool ItemStarting(std::size_t index) override {
+        if (cancelRequested_.load()) return false;
         SendMessageW(dialog_, kProgressMessage, kItemStarting, static_cast<LPARAM>(index));
+        return true;
     }
     void Finished() override { SendMessageW(dialog_, kProgressMessage, kBatchFinished, 0); }
 
 private:
     HWND dialog_;
+    const std::atomic<bool>& cancelRequested_;
 };
 
 DWORD WINAPI BatchWorkerProc(void* parameter) {
     try {
         BatchSession& session = *static_cast<BatchSession*>(parameter);
-        PluginState& state = State();
-        const ProbeContext probe{state.audio, state.hostCue};
-        DialogSink sink(session.dialog);
-        RunBatch(BatchJob{session.mode, session.paths, state.connection, probe, session.cancelRequested}, sink);
+        DialogSink sink(session.dialog, session.cancelRequested);
+        RunBatch(BatchJob{session.mode, session.paths, session.connection, session.probe}, sink);
     } catch (...) {
         // Nothing may escape a thread procedure.
     }
@@ -170,8 +176,9 @@ INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
     }
 }
 
-void RunProgressDialog(HWND owner, BatchMode mode, const BatchPathList& paths) {
-    BatchSession session(mode, paths);
+void RunProgressDialog(HWND owner, BatchMode mode, const BatchPathList& paths, LibraryConnection& connection,
+                       const ProbeContext& probe) {
+    BatchSession session(mode, paths, connection, probe);
     DialogBoxParamW(Shell().module, MAKEINTRESOURCEW(kDialogResource), owner,
                     ProgressDialogProc, reinterpret_cast<LPARAM>(&session));
     // Normally the worker has sent its last message and is ending. Its handle

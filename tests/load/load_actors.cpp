@@ -86,10 +86,11 @@ void ReadPlayed(World& world, std::minstd_rand& random) {
 // dialog's synchronous messages would.
 class CountingSink : public BatchProgressSink {
 public:
-    void ItemStarting(std::size_t index) override {
+    bool ItemStarting(std::size_t index) override {
         if (index != items) order = false;
         ++items;
         std::this_thread::yield();
+        return true;
     }
     void Finished() override { ++finished; }
     std::size_t items = 0;
@@ -98,10 +99,9 @@ public:
 };
 
 void RunBatch(World& world, BatchMode mode, const BatchPathList& paths) {
-    const std::atomic<bool> cancel{false};
     CountingSink sink;
     const ProbeContext probe = world.Context();
-    const std::size_t done = RunBatch(BatchJob{mode, paths, State().connection, probe, cancel}, sink);
+    const std::size_t done = RunBatch(BatchJob{mode, paths, State().connection, probe}, sink);
     if (done != paths.Size() || sink.items != done || sink.finished != 1 || !sink.order)
         world.failures.Report("a batch of " + std::to_string(paths.Size()) + " did " + std::to_string(done) +
                               ", reported " + std::to_string(sink.items) + " items and " +

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include <atomic>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -75,7 +74,7 @@ private:
 
 class NullSink : public BatchProgressSink {
 public:
-    void ItemStarting(std::size_t) override {}
+    bool ItemStarting(std::size_t) override { return true; }
     void Finished() override {}
 };
 
@@ -100,10 +99,9 @@ protected:
     void Batch(BatchMode mode, std::initializer_list<const char*> urls) {
         BatchPathList paths;
         for (const char* url : urls) paths.Append(platform::Utf8ToUtf16(url));
-        const std::atomic<bool> cancel{false};
         const ProbeContext probe = Probe();
         NullSink sink;
-        RunBatch(BatchJob{mode, paths, library(), probe, cancel}, sink);
+        RunBatch(BatchJob{mode, paths, library(), probe}, sink);
     }
 
     // Runs `work` under the foreign lock, timing it; then lets the lock go and
