@@ -48,6 +48,8 @@ struct BatchSession {
     const BatchPathList& paths;
     LibraryConnection& connection;
     const ProbeContext& probe;
+    // Set by Cancel, Escape, a close request or the dialog's end; the worker's
+    // sink then declines the next item.
     std::atomic<bool> cancelRequested{false};
     // Set when the worker's final message has ended the dialog.
     bool finished = false;
