@@ -2,13 +2,13 @@
 
 #include <string>
 
+#include "api/plugin_state.h"
 #include "library/rows.h"
 #include "library/track_record.h"
 #include "maintenance/pending_work.h"
 #include "maintenance/register_file.h"
 #include "platform/seam.h"
 #include "platform/text.h"
-#include "plugin/library_database.h"
 #include "probe/probe_context.h"
 
 namespace vellum::api {
@@ -50,7 +50,7 @@ std::u16string WidePath(const char* utf8Path) { return platform::Utf8ToUtf16(utf
 
 sqlite3* __stdcall GetDatabaseHandle() {
     try {
-        return Library().database.Handle();
+        return State().connection.Handle();
     } catch (...) {
         return nullptr;
     }
@@ -58,7 +58,7 @@ sqlite3* __stdcall GetDatabaseHandle() {
 
 const char* __stdcall GetDatabasePath() {
     try {
-        return Library().databasePath;
+        return State().databasePath;
     } catch (...) {
         return nullptr;
     }
@@ -66,7 +66,7 @@ const char* __stdcall GetDatabasePath() {
 
 std::uint32_t __stdcall GetLastChangeTick() {
     try {
-        return Library().lastChangeTick.load();
+        return State().lastChangeTick.load();
     } catch (...) {
         return 0;
     }
@@ -74,7 +74,7 @@ std::uint32_t __stdcall GetLastChangeTick() {
 
 std::int32_t __stdcall AddListener(VellumListener listener) {
     try {
-        Library().listeners.Add(listener);
+        State().listeners.Add(listener);
     } catch (...) {
     }
     return 1;
@@ -82,7 +82,7 @@ std::int32_t __stdcall AddListener(VellumListener listener) {
 
 std::int32_t __stdcall RemoveListener(VellumListener listener) {
     try {
-        Library().listeners.Remove(listener);
+        State().listeners.Remove(listener);
     } catch (...) {
     }
     return 1;
@@ -95,9 +95,9 @@ std::int32_t __stdcall AddFile(const char* utf8Path) {
         if (utf8Path == nullptr || !platform::IsValidUtf8(utf8Path)) return 1;
         const std::u16string path = WidePath(utf8Path);
         if (!IsUsableTrackPath(path)) return 1;
-        LibraryDatabase& library = Library();
-        const ProbeContext context{library.audio, library.hostCue};
-        RegisterFile(context, library.database, 0, path, 0);
+        PluginState& state = State();
+        const ProbeContext context{state.audio, state.hostCue};
+        RegisterFile(context, state.connection, 0, path, 0);
     } catch (...) {
     }
     return 1;
@@ -108,7 +108,7 @@ std::int32_t __stdcall RemoveFile(const char* utf8Path) {
         // The caller's text is the key as it stands: a conversion to UTF-16 and
         // back would turn bad bytes into U+FFFD and match another row.
         if (utf8Path == nullptr) return 1;
-        RemoveTrack(Library().database, utf8Path);
+        RemoveTrack(State().connection, utf8Path);
     } catch (...) {
     }
     return 1;
@@ -116,7 +116,7 @@ std::int32_t __stdcall RemoveFile(const char* utf8Path) {
 
 VellumTrackRecord* __stdcall GetRecord(const char* utf8Path) {
     try {
-        return ReadTrackRow(Library().database, utf8Path);
+        return ReadTrackRow(State().connection, utf8Path);
     } catch (...) {
         return nullptr;
     }
@@ -178,7 +178,7 @@ void FillLibraryInterface(VellumLibraryInterface& table) noexcept { table = kLib
 
 void NotifyListeners(VellumWindow window, unsigned message, VellumWParam wParam, VellumLParam lParam) noexcept {
     try {
-        Library().listeners.FanOut(window, message, wParam, lParam);
+        State().listeners.FanOut(window, message, wParam, lParam);
     } catch (...) {
     }
 }

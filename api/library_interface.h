@@ -1,6 +1,7 @@
 // The LibraryInterface: the thirteen functions other plugins call (namespace
-// vellum::api), working on the process-wide Library(). Every function uses the standard calling
-// convention of the public header and lets no exception escape.
+// vellum::api), working on the process-wide State() (api/plugin_state.h).
+// Every function uses the standard calling convention of the public header
+// and lets no exception escape.
 #pragma once
 
 #include <cstdint>

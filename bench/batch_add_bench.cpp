@@ -6,7 +6,6 @@
 // disk sync does not blur the per-track costs (PlayStart shows the sync).
 #include <benchmark/benchmark.h>
 
-#include <atomic>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -20,7 +19,7 @@ namespace {
 
 class NullSink final : public BatchProgressSink {
 public:
-    void ItemStarting(std::size_t) override {}
+    bool ItemStarting(std::size_t) override { return true; }
     void Finished() override {}
 };
 
@@ -36,9 +35,8 @@ double Seconds(std::chrono::steady_clock::duration span) { return std::chrono::d
 void BatchAdd(benchmark::State& state, MediaTable table) {
     const BatchPathList paths = MediaBatch();
     const ProbeContext context = StandInContext();
-    const std::atomic<bool> cancel{false};
     LibraryConnection& connection = BatchConnection();
-    const BatchJob job{BatchMode::Add, paths, connection, context, cancel};
+    const BatchJob job{BatchMode::Add, paths, connection, context};
     NullSink sink;
     for (auto _ : state) {
         state.PauseTiming();

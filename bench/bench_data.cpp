@@ -299,7 +299,7 @@ void PrepareMediaTable(LibraryConnection& connection, MediaTable table) {
     sqlite3* database = connection.Handle();
     if (table == MediaTable::Fresh) return MustExec(database, "DELETE FROM list");
     Statement count(database, "SELECT COUNT(*) FROM list");
-    if (sqlite3_step(count.get()) == SQLITE_ROW && sqlite3_column_int(count.get(), 0) == kMediaFiles) return;
+    if (sqlite3_step(count.Get()) == SQLITE_ROW && sqlite3_column_int(count.Get(), 0) == kMediaFiles) return;
     MustExec(database, "DELETE FROM list");
     Transaction transaction(connection);
     for (const RecordOwner& record : ProbedMediaRecords()) InsertTrackRow(connection, *record);

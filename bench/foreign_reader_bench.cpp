@@ -13,7 +13,6 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -54,8 +53,9 @@ private:
 class NullSink final : public BatchProgressSink {
 public:
     explicit NullSink(LibraryConnection& connection) : connection_(connection) {}
-    void ItemStarting(std::size_t index) override {
+    bool ItemStarting(std::size_t index) override {
         if (index % 100 == 99) CreditCompletedPlay(connection_, MediaPaths()[index], 1700000000);
+        return true;
     }
     void Finished() override {}
 
@@ -103,7 +103,6 @@ void PlayStart(benchmark::State& state, bool withReader) {
 void BatchCommits(benchmark::State& state, bool withReader) {
     const BatchPathList paths = MediaBatch();
     const ProbeContext context = StandInContext();
-    const std::atomic<bool> cancel{false};
     int commits = 0;
     for (auto _ : state) {
         state.PauseTiming();
@@ -116,7 +115,7 @@ void BatchCommits(benchmark::State& state, bool withReader) {
         sqlite3_commit_hook(connection.Handle(), CountCommit, &commits);
         state.ResumeTiming();
         NullSink sink(connection);
-        RunBatch(BatchJob{BatchMode::Add, paths, connection, context, cancel}, sink);
+        RunBatch(BatchJob{BatchMode::Add, paths, connection, context}, sink);
         if (reader) std::this_thread::sleep_for(std::chrono::milliseconds(500));
         reader.reset();
         if (!connection.Flush(std::chrono::milliseconds(3000))) state.SkipWithError("work still waits");

@@ -15,8 +15,8 @@
 
 #include "api/library_interface.h"
 #include "bench_data.h"
+#include "api/plugin_state.h"
 #include "library/rows.h"
-#include "plugin/library_database.h"
 
 namespace vellum::bench {
 namespace {
@@ -41,9 +41,9 @@ std::size_t ReadInPlace(sqlite3_stmt* statement) {
 
 bool FloorLookup(sqlite3* database, const std::string& text) {
     Statement lookup(database, text.c_str());
-    sqlite3_reset(lookup.get());
-    if (sqlite3_step(lookup.get()) != SQLITE_ROW) return false;
-    benchmark::DoNotOptimize(ReadInPlace(lookup.get()));
+    sqlite3_reset(lookup.Get());
+    if (sqlite3_step(lookup.Get()) != SQLITE_ROW) return false;
+    benchmark::DoNotOptimize(ReadInPlace(lookup.Get()));
     return true;
 }
 
@@ -64,7 +64,7 @@ bool GetAndFree(const std::string& key) {
 }
 
 void LookupPerRecord(benchmark::State& state) {
-    static const bool opened = Library().database.Open(Library100kFile());
+    static const bool opened = State().connection.Open(Library100kFile());
     if (!opened) return state.SkipWithError("cannot open the library");
     const RawDatabase floorDb(Library100kFile(), SQLITE_OPEN_READONLY);
     const RawDatabase preparedDb(Library100kFile(), SQLITE_OPEN_READONLY);
@@ -81,7 +81,7 @@ void LookupPerRecord(benchmark::State& state) {
         const auto gotten = Clock::now();
         const bool floorFound = FloorLookup(floorDb.get(), texts[next]);
         const auto floorDone = Clock::now();
-        const bool preparedFound = PreparedLookup(prepared.get(), keys[next]);
+        const bool preparedFound = PreparedLookup(prepared.Get(), keys[next]);
         const auto preparedDone = Clock::now();
         if (!found || !floorFound || !preparedFound) return state.SkipWithError("a stored row was not found");
         state.SetIterationTime(Seconds(gotten - start));

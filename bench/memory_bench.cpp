@@ -4,7 +4,6 @@
 // items. Flat figures mean no growth per item.
 #include <benchmark/benchmark.h>
 
-#include <atomic>
 #include <string>
 
 #include "bench_data.h"
@@ -23,8 +22,9 @@ public:
         residentStart_ = ResidentNowKiB();
         state_.counters["rss_start_KiB"] = static_cast<double>(residentStart_);
     }
-    void ItemStarting(std::size_t index) override {
+    bool ItemStarting(std::size_t index) override {
         if (index == kMarks[0] || index == kMarks[1]) Mark(index);
+        return true;
     }
     void Finished() override { Mark(kMarks[2]); }
 
@@ -43,12 +43,11 @@ void BatchMemory(benchmark::State& state) {
     BatchPathList paths;
     for (const std::u16string& path : LinkedMediaPaths(kItems)) paths.Append(path);
     const ProbeContext context = StandInContext();
-    const std::atomic<bool> cancel{false};
     for (auto _ : state) {
         RemoveDatabase("memory.db");
         LibraryConnection connection;
         if (!OpenLibrary(connection, "memory.db", true)) return state.SkipWithError("cannot open the library");
-        const BatchJob job{BatchMode::Add, paths, connection, context, cancel};
+        const BatchJob job{BatchMode::Add, paths, connection, context};
         ResetResidentPeak();
         MemorySink sink(state);
         vellum_heap_counting(1);

@@ -43,8 +43,8 @@ LibraryConnection& PurgeConnection() {
 std::size_t ScanEveryRow(LibraryConnection& connection, ExistenceTester& tester, BatchPathList& out) {
     Statement names(connection.Handle(), "SELECT file_name FROM list");
     std::size_t collected = 0;
-    while (sqlite3_step(names.get()) == SQLITE_ROW) {
-        const char* name = reinterpret_cast<const char*>(sqlite3_column_text(names.get(), 0));
+    while (sqlite3_step(names.Get()) == SQLITE_ROW) {
+        const char* name = reinterpret_cast<const char*>(sqlite3_column_text(names.Get(), 0));
         const std::u16string path = platform::Utf8ToUtf16(name != nullptr ? name : "");
         if (ClassifyTrackPath(path) == TrackPathKind::Url) continue;
         const std::u16string_view text = ExistenceTestText(path);

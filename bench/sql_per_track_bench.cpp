@@ -40,8 +40,8 @@ public:
     }
     void Run(std::size_t track) {
         Statement lookup(database_, lookups_[track].c_str());
-        sqlite3_reset(lookup.get());
-        benchmark::DoNotOptimize(sqlite3_step(lookup.get()));
+        sqlite3_reset(lookup.Get());
+        benchmark::DoNotOptimize(sqlite3_step(lookup.Get()));
         sqlite3_exec(database_, writes_[track].c_str(), nullptr, nullptr, nullptr);
     }
 
@@ -74,16 +74,16 @@ public:
           insert_(connection.Handle(), PreparedInsertText().c_str()),
           update_(connection.Handle(), PreparedUpdateText().c_str()) {}
     void Run(TrackRecord& record) {
-        sqlite3_bind_text(lookup_.get(), 1, record.file_name, -1, SQLITE_STATIC);
-        const bool found = sqlite3_step(lookup_.get()) == SQLITE_ROW;
+        sqlite3_bind_text(lookup_.Get(), 1, record.file_name, -1, SQLITE_STATIC);
+        const bool found = sqlite3_step(lookup_.Get()) == SQLITE_ROW;
         if (found) {
-            record.rating = sqlite3_column_int(lookup_.get(), 9);
-            record.playcount = sqlite3_column_int(lookup_.get(), 10);
-            record.lastplayed = sqlite3_column_int(lookup_.get(), 11);
-            record.modify = sqlite3_column_int(lookup_.get(), 12);
+            record.rating = sqlite3_column_int(lookup_.Get(), 9);
+            record.playcount = sqlite3_column_int(lookup_.Get(), 10);
+            record.lastplayed = sqlite3_column_int(lookup_.Get(), 11);
+            record.modify = sqlite3_column_int(lookup_.Get(), 12);
         }
-        sqlite3_reset(lookup_.get());
-        sqlite3_stmt* write = found ? update_.get() : insert_.get();
+        sqlite3_reset(lookup_.Get());
+        sqlite3_stmt* write = found ? update_.Get() : insert_.Get();
         Bind(write, record);
         sqlite3_step(write);
         sqlite3_reset(write);

@@ -86,10 +86,10 @@ bool IsDamaged(int code) {
 // be checked for another reason (another program's lock) is not called damaged.
 bool FindsDamage(sqlite3* database) {
     Statement check(database, "PRAGMA quick_check(1)");
-    if (check.get() == nullptr) return IsDamaged(sqlite3_extended_errcode(database));
-    const int rc = sqlite3_step(check.get());
+    if (check.Get() == nullptr) return IsDamaged(sqlite3_extended_errcode(database));
+    const int rc = sqlite3_step(check.Get());
     if (rc != SQLITE_ROW) return IsDamaged(rc) || IsDamaged(sqlite3_extended_errcode(database));
-    const unsigned char* verdict = sqlite3_column_text(check.get(), 0);
+    const unsigned char* verdict = sqlite3_column_text(check.Get(), 0);
     return verdict == nullptr || std::strcmp(reinterpret_cast<const char*>(verdict), "ok") != 0;
 }
 
@@ -314,8 +314,8 @@ void LibraryConnection::CommitIfOwned() {
 bool LibraryConnection::ReadMark(std::int64_t& mark) {
     if (!markReady_) return false;
     Statement read(database_, "SELECT sequence FROM temp.vellumdb_applied");
-    if (read.get() == nullptr || sqlite3_step(read.get()) != SQLITE_ROW) return false;
-    mark = sqlite3_column_int64(read.get(), 0);
+    if (read.Get() == nullptr || sqlite3_step(read.Get()) != SQLITE_ROW) return false;
+    mark = sqlite3_column_int64(read.Get(), 0);
     return true;
 }
 

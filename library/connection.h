@@ -162,7 +162,7 @@ public:
     ~Statement();
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
-    sqlite3_stmt* get() const noexcept { return statement_; }
+    sqlite3_stmt* Get() const noexcept { return statement_; }
 
 private:
     sqlite3_stmt* statement_ = nullptr;

@@ -150,11 +150,11 @@ int LookupTrackRow(LibraryConnection& connection, const char* utf8Key, RecordOwn
     sqlite3* database = connection.Handle();
     if (database == nullptr) return SQLITE_MISUSE;
     Statement statement(database, sql.c_str());
-    if (statement.get() == nullptr) return sqlite3_errcode(database);
-    sqlite3_reset(statement.get());
-    const int rc = sqlite3_step(statement.get());
+    if (statement.Get() == nullptr) return sqlite3_errcode(database);
+    sqlite3_reset(statement.Get());
+    const int rc = sqlite3_step(statement.Get());
     if (rc != SQLITE_ROW) return rc;
-    row.Reset(ReadRow(statement.get()));
+    row.Reset(ReadRow(statement.Get()));
     return row ? SQLITE_ROW : SQLITE_NOMEM;
 }
 

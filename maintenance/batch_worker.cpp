@@ -23,10 +23,9 @@ std::size_t ProcessItems(const BatchJob& job, BatchProgressSink& sink) {
     Transaction transaction(job.connection);
     std::size_t done = 0;
     for (std::size_t i = 0; i < job.paths.Size(); ++i) {
-        sink.ItemStarting(i);
+        if (!sink.ItemStarting(i)) break;
         ProcessItem(job, job.paths.At(i));
         ++done;
-        if (job.cancelRequested.load()) break;
     }
     return done;
 }

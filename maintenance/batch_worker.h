@@ -1,9 +1,9 @@
 // The batch worker: adds or removes every path of a BatchPathList inside one
-// transaction, reporting each item to a progress sink before it is processed.
-// Portable; the progress dialog is one sink, tests bring their own.
+// transaction, reporting each item to a progress sink before it is processed;
+// the sink's answer is whether to go on, so a cancel reaches the worker through
+// the sink. Portable; the progress dialog is one sink, tests bring their own.
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 
 #include "library/connection.h"
@@ -19,8 +19,10 @@ enum class BatchMode { Add = 1, Remove = 2 };
 class BatchProgressSink {
 public:
     virtual ~BatchProgressSink() = default;
-    // Item `index` is about to be processed.
-    virtual void ItemStarting(std::size_t index) = 0;
+    // Item `index` is about to be processed. True to go on with it; false
+    // (the user has cancelled) ends the batch before it, keeping the items
+    // already processed.
+    virtual bool ItemStarting(std::size_t index) = 0;
     // The batch has ended: its work is committed, or waits for another
     // program's lock and lands once it frees (library/connection.h).
     virtual void Finished() = 0;
@@ -31,16 +33,15 @@ struct BatchJob {
     const BatchPathList& paths;
     LibraryConnection& connection;
     const ProbeContext& probe;
-    // Set by the user's Cancel; read after each item.
-    const std::atomic<bool>& cancelRequested;
 };
 
 // Runs the whole batch: one Transaction around the items (joining one that is
-// already open), item i reported before it is processed, the cancel flag read
-// after each item, Finished reported after the commit (which waits at most the
-// busy timeout for another program; then it is left pending). Add registers a path
-// as a newly added file (channel 0, duration 0); Remove deletes its row. An item
-// that fails is passed over. Returns the number of items processed.
+// already open), item i reported before it is processed, the batch ended at the
+// first item the sink declines, Finished reported after the commit (which waits
+// at most the busy timeout for another program; then it is left pending). Add
+// registers a path as a newly added file (channel 0, duration 0); Remove deletes
+// its row. An item that fails is passed over. Returns the number of items
+// processed.
 std::size_t RunBatch(const BatchJob& job, BatchProgressSink& sink) noexcept;
 
 }  // namespace vellum

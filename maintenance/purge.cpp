@@ -22,12 +22,12 @@ std::vector<std::string> ReadStoredNames(LibraryConnection& connection) {
     std::vector<std::string> names;
     platform::ScopedLock hold(connection.Lock());
     Statement statement(connection.Handle(), kStoredNamesSql);
-    if (statement.get() == nullptr) return names;
-    sqlite3_reset(statement.get());
-    while (sqlite3_step(statement.get()) == SQLITE_ROW) {
-        const unsigned char* text = sqlite3_column_text(statement.get(), 0);
+    if (statement.Get() == nullptr) return names;
+    sqlite3_reset(statement.Get());
+    while (sqlite3_step(statement.Get()) == SQLITE_ROW) {
+        const unsigned char* text = sqlite3_column_text(statement.Get(), 0);
         if (text == nullptr) continue;
-        const int bytes = sqlite3_column_bytes(statement.get(), 0);
+        const int bytes = sqlite3_column_bytes(statement.Get(), 0);
         names.emplace_back(reinterpret_cast<const char*>(text), static_cast<std::size_t>(bytes));
     }
     return names;

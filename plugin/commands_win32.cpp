@@ -3,10 +3,10 @@
 #include <atomic>
 #include <string>
 
+#include "api/plugin_state.h"
 #include "maintenance/purge.h"
 #include "platform/seam.h"
 #include "plugin/collect_selection_win32.h"
-#include "plugin/library_database.h"
 #include "plugin/progress_dialog_win32.h"
 
 namespace vellum {
@@ -69,12 +69,20 @@ private:
     }
 };
 
+// The dialog runs the batch on the plugin's connection, probing with the
+// audio library and the host's cue interface.
+void RunBatchDialog(HWND host, BatchMode mode, const BatchPathList& paths) {
+    PluginState& state = State();
+    const ProbeContext probe{state.audio, state.hostCue};
+    RunProgressDialog(host, mode, paths, state.connection, probe);
+}
+
 void RunSelectionBatch(HWND host, BatchMode mode) {
     BatchClaim claim;
     if (!claim) return;
     BatchPathList& paths = BatchPaths();
     CollectSelectedPaths(host, paths);
-    if (!paths.Empty()) RunProgressDialog(host, mode, paths);
+    if (!paths.Empty()) RunBatchDialog(host, mode, paths);
 }
 
 }  // namespace
@@ -91,9 +99,9 @@ void PurgeBrokenLinks(HWND host) {
     {
         QuietDriveErrors quiet;
         Win32Existence existence;
-        CollectBrokenLinks(Library().database, existence, paths);
+        CollectBrokenLinks(State().connection, existence, paths);
     }
-    if (!paths.Empty()) RunProgressDialog(host, BatchMode::Remove, paths);
+    if (!paths.Empty()) RunBatchDialog(host, BatchMode::Remove, paths);
 }
 
 }  // namespace vellum

@@ -4,12 +4,13 @@
 #include <windows.h>
 
 #include "api/library_interface.h"
+#include "api/plugin_state.h"
 #include "platform/seam.h"
 #include "plugin/commands_win32.h"
 #include "plugin/host_win32.h"
-#include "plugin/library_database.h"
 #include "plugin/playlist_menu_win32.h"
 #include "plugin/plugin_win32.h"
+#include "plugin/shell_state_win32.h"
 
 namespace vellum {
 namespace {
@@ -25,14 +26,14 @@ bool RunCommand(HWND window, WORD id) {
         case kPurgeBrokenLinks: PurgeBrokenLinks(window); break;
         default: return false;
     }
-    LibraryDatabase& library = Library();
-    library.lastChangeTick = platform::TickCount();
-    SendMessageW(window, library.notifyMessage, 1, 0);
+    PluginState& state = State();
+    state.lastChangeTick = platform::TickCount();
+    SendMessageW(window, Shell().notifyMessage, 1, 0);
     return true;
 }
 
 std::int32_t Dispatch(HostMessage& message) {
-    LibraryDatabase& library = Library();
+    PluginState& state = State();
     switch (message.message) {
         case WM_COMMAND:
             return RunCommand(message.window, LOWORD(message.wParam)) ? 1 : 0;
@@ -41,12 +42,12 @@ std::int32_t Dispatch(HostMessage& message) {
             return 0;
         case host::kPlayerMessage:
             if (message.wParam == host::kChannelStarting)
-                library.currentChannel = static_cast<std::uint32_t>(message.lParam);
+                state.currentChannel = static_cast<std::uint32_t>(message.lParam);
             return 0;
         default:
             break;
     }
-    if (library.interfaceMessage != 0 && message.message == library.interfaceMessage) {
+    if (Shell().interfaceMessage != 0 && message.message == Shell().interfaceMessage) {
         message.result = reinterpret_cast<LRESULT>(&Descriptor().library);
         return 1;
     }
@@ -58,7 +59,7 @@ std::int32_t Dispatch(HostMessage& message) {
 std::int32_t __stdcall PluginMessageHook(HostMessage* message) {
     if (message == nullptr) return 0;
     try {
-        if (Library().enabled)
+        if (State().enabled)
             NotifyListeners(message->window, message->message, message->wParam, message->lParam);
         return Dispatch(*message);
     } catch (...) {

@@ -4,22 +4,23 @@
 
 #include <string>
 
+#include "api/plugin_state.h"
 #include "maintenance/play_statistics.h"
 #include "maintenance/register_file.h"
 #include "platform/seam.h"
 #include "plugin/host_win32.h"
-#include "plugin/library_database.h"
+#include "plugin/shell_state_win32.h"
 #include "probe/host_text.h"
 #include "probe/track_source.h"
 
 namespace vellum {
 namespace {
 
-ProbeContext Context(LibraryDatabase& library) { return ProbeContext{library.audio, library.hostCue}; }
+ProbeContext Context(PluginState& state) { return ProbeContext{state.audio, state.hostCue}; }
 
-void Announce(LibraryDatabase& library, HWND window) {
-    library.lastChangeTick = platform::TickCount();
-    SendMessageW(window, library.notifyMessage, 1, 0);
+void Announce(PluginState& state, HWND window) {
+    state.lastChangeTick = platform::TickCount();
+    SendMessageW(window, Shell().notifyMessage, 1, 0);
 }
 
 // Asks the host for the playing path through a hidden window whose text it
@@ -40,13 +41,13 @@ bool FetchPlayingPath(HWND host, std::u16string& path) {
 
 void __stdcall TrackEndSyncProc(AudioHandle, AudioHandle, std::uint32_t, void* user) {
     try {
-        LibraryDatabase& library = Library();
+        PluginState& state = State();
         {
-            Transaction transaction(library.database);
+            Transaction transaction(state.connection);
             const std::int64_t now = SystemTimeToSeconds(platform::LocalTimeNow());
-            CreditCompletedPlay(library.database, library.currentPath.Get(), static_cast<std::int32_t>(now));
+            CreditCompletedPlay(state.connection, state.currentPath.Get(), static_cast<std::int32_t>(now));
         }
-        Announce(library, static_cast<HWND>(user));
+        Announce(state, static_cast<HWND>(user));
     } catch (...) {
         // The audio library's thread must never see an exception.
     }
@@ -67,38 +68,38 @@ bool CueTrackEnd(HostCue& hostCue, std::u16string_view path, std::uint64_t& end)
 
 // At the end of the channel, or for a cue track at the end of the track. With
 // no cue interface from the host every path is handled like a plain one.
-void SetEndSync(LibraryDatabase& library, HWND host, AudioHandle channel, std::u16string_view path) {
-    if (library.audio.ChannelSetSync == nullptr) return;
-    if (library.hostCue != nullptr && ClassifyTrackPath(path) == TrackPathKind::CueTrack) {
+void SetEndSync(PluginState& state, HWND host, AudioHandle channel, std::u16string_view path) {
+    if (state.audio.ChannelSetSync == nullptr) return;
+    if (state.hostCue != nullptr && ClassifyTrackPath(path) == TrackPathKind::CueTrack) {
         std::uint64_t end = 0;
-        if (CueTrackEnd(*library.hostCue, path, end))
-            library.audio.ChannelSetSync(channel, kAudioSyncPosition, end, TrackEndSyncProc, host);
+        if (CueTrackEnd(*state.hostCue, path, end))
+            state.audio.ChannelSetSync(channel, kAudioSyncPosition, end, TrackEndSyncProc, host);
         return;
     }
-    library.audio.ChannelSetSync(channel, kAudioSyncEnd, 0, TrackEndSyncProc, host);
+    state.audio.ChannelSetSync(channel, kAudioSyncEnd, 0, TrackEndSyncProc, host);
 }
 
 // Keeps the path for the end-of-play update, sets the sync and registers the
 // track in a transaction of its own.
-void StartTrack(LibraryDatabase& library, HWND host, const std::u16string& path) {
+void StartTrack(PluginState& state, HWND host, const std::u16string& path) {
     const int length = host::PlayingLengthSeconds(host);
-    library.currentPath.Set(path);
-    const AudioHandle channel = library.currentChannel;
-    SetEndSync(library, host, channel, path);
-    Transaction transaction(library.database);
-    RegisterFile(Context(library), library.database, channel, path, length);
+    state.currentPath.Set(path);
+    const AudioHandle channel = state.currentChannel;
+    SetEndSync(state, host, channel, path);
+    Transaction transaction(state.connection);
+    RegisterFile(Context(state), state.connection, channel, path, length);
 }
 
 }  // namespace
 
 void HandlePlayStarted(HWND host) {
-    LibraryDatabase& library = Library();
+    PluginState& state = State();
     std::u16string path;
     // Without a usable path (none, empty, or one no buffer holds) there is
     // nothing to register and nothing to count; the play start is announced
     // all the same, as every play start is.
-    if (FetchPlayingPath(host, path) && IsUsableTrackPath(path)) StartTrack(library, host, path);
-    Announce(library, host);
+    if (FetchPlayingPath(host, path) && IsUsableTrackPath(path)) StartTrack(state, host, path);
+    Announce(state, host);
 }
 
 }  // namespace vellum

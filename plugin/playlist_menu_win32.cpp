@@ -6,7 +6,7 @@
 
 #include "platform/unique_handle_win32.h"
 #include "plugin/host_win32.h"
-#include "plugin/library_database.h"
+#include "plugin/shell_state_win32.h"
 
 namespace vellum {
 namespace {
@@ -59,7 +59,7 @@ bool IsLive(HMENU submenu) {
 
 HMENU Submenu() {
     if (IsLive(g_submenu)) return g_submenu;
-    HMENU source = GetSubMenu(static_cast<HMENU>(Library().menu), 0);
+    HMENU source = GetSubMenu(Shell().menu, 0);
     g_submenu = source != nullptr ? CopyPopup(source).Release() : nullptr;
     return g_submenu;
 }

@@ -5,16 +5,17 @@
 #include <string>
 
 #include "api/library_interface.h"
-#include "plugin/play_start_win32.h"
+#include "api/plugin_state.h"
+#include "platform/seam.h"
+#include "platform/text.h"
+#include "platform/unique_handle_win32.h"
 #include "plugin/bind_audio_win32.h"
 #include "plugin/database_path_win32.h"
 #include "plugin/host_cue_win32.h"
 #include "plugin/host_win32.h"
-#include "plugin/library_database.h"
+#include "plugin/play_start_win32.h"
 #include "plugin/plugin_win32.h"
-#include "platform/seam.h"
-#include "platform/text.h"
-#include "platform/unique_handle_win32.h"
+#include "plugin/shell_state_win32.h"
 
 namespace vellum {
 namespace {
@@ -39,31 +40,32 @@ void FillDescriptor() {
 // characters outside the ANSI code page works. GetDatabasePath then hands out
 // an ANSI text that reaches this same file, taken once the file exists (its
 // short form needs it), or an empty text when there is none.
-void OpenDatabase(LibraryDatabase& library) {
-    const std::wstring path = DatabasePathFor(static_cast<HMODULE>(library.moduleHandle));
-    library.database.Open(platform::Utf16ToUtf8(
+void OpenDatabase(PluginState& state) {
+    const std::wstring path = DatabasePathFor(Shell().module);
+    state.connection.Open(platform::Utf16ToUtf8(
         std::u16string_view(reinterpret_cast<const char16_t*>(path.data()), path.size())));
-    const std::string ansi = AnsiNameFor(path, sizeof library.databasePath);
-    lstrcpynA(library.databasePath, ansi.c_str(), sizeof library.databasePath);
+    const std::string ansi = AnsiNameFor(path, sizeof state.databasePath);
+    lstrcpynA(state.databasePath, ansi.c_str(), sizeof state.databasePath);
 }
 
 void Initialise(HWND host) {
-    LibraryDatabase& library = Library();
-    BindAudioLibraries(library.audio);
-    library.interfaceMessage = RegisterWindowMessageW(VELLUMDB_MSG_GETINTERFACE_W);
-    library.notifyMessage = RegisterWindowMessageW(VELLUMDB_MSG_NOTIFY_W);
-    library.hostCue = g_hostCue.Attach(host::QueryCueInterface(host)) ? &g_hostCue : nullptr;
-    g_menu.Reset(LoadMenuW(static_cast<HMODULE>(library.moduleHandle), MAKEINTRESOURCEW(kMenuResource)));
-    library.menu = g_menu.Get();
-    OpenDatabase(library);
-    library.lastChangeTick = platform::TickCount();
+    PluginState& state = State();
+    ShellState& shell = Shell();
+    BindAudioLibraries(state.audio);
+    shell.interfaceMessage = RegisterWindowMessageW(VELLUMDB_MSG_GETINTERFACE_W);
+    shell.notifyMessage = RegisterWindowMessageW(VELLUMDB_MSG_NOTIFY_W);
+    state.hostCue = g_hostCue.Attach(host::QueryCueInterface(host)) ? &g_hostCue : nullptr;
+    g_menu.Reset(LoadMenuW(shell.module, MAKEINTRESOURCEW(kMenuResource)));
+    shell.menu = g_menu.Get();
+    OpenDatabase(state);
+    state.lastChangeTick = platform::TickCount();
 }
 
 void ShutDown() {
-    LibraryDatabase& library = Library();
-    library.enabled = 0;
-    library.database.Close();
-    library.menu = nullptr;
+    PluginState& state = State();
+    state.enabled = 0;
+    state.connection.Close();
+    Shell().menu = nullptr;
     g_menu.Reset();
 }
 
@@ -75,7 +77,7 @@ std::int32_t __stdcall PluginEventProc(HWND host, std::int32_t event) {
     try {
         switch (event) {
             case kInitialise: Initialise(host); break;
-            case kEnable: Library().enabled = 1; break;
+            case kEnable: State().enabled = 1; break;
             case kShutDown: ShutDown(); break;
             case kPlayStarted: HandlePlayStarted(host); break;
             default: break;
@@ -92,7 +94,7 @@ extern "C" void* __stdcall GetGPluginInfo(void) { return &vellum::g_descriptor; 
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) {
-        vellum::Library().moduleHandle = instance;
+        vellum::Shell().module = instance;
         vellum::FillDescriptor();
         DisableThreadLibraryCalls(instance);
     }

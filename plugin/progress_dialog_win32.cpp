@@ -4,7 +4,7 @@
 
 #include <atomic>
 
-#include "plugin/library_database.h"
+#include "plugin/shell_state_win32.h"
 
 namespace vellum {
 namespace {
@@ -41,9 +41,15 @@ private:
 
 // One batch from the dialog's opening to its end; lives in RunProgressDialog.
 struct BatchSession {
-    BatchSession(BatchMode batchMode, const BatchPathList& batchPaths) : mode(batchMode), paths(batchPaths) {}
+    BatchSession(BatchMode batchMode, const BatchPathList& batchPaths, LibraryConnection& batchConnection,
+                 const ProbeContext& batchProbe)
+        : mode(batchMode), paths(batchPaths), connection(batchConnection), probe(batchProbe) {}
     BatchMode mode;
     const BatchPathList& paths;
+    LibraryConnection& connection;
+    const ProbeContext& probe;
+    // Set by Cancel, Escape, a close request or the dialog's end; the worker's
+    // sink then declines the next item.
     std::atomic<bool> cancelRequested{false};
     // Set when the worker's final message has ended the dialog.
     bool finished = false;
@@ -53,26 +59,29 @@ struct BatchSession {
 };
 
 // Reports to the dialog with sent messages, so item i is on screen before the
-// worker touches it.
+// worker touches it. Once the user has cancelled (or the dialog has gone) it
+// declines the next item, so the batch ends after the item in work.
 class DialogSink : public BatchProgressSink {
 public:
-    explicit DialogSink(HWND dialog) : dialog_(dialog) {}
-    void ItemStarting(std::size_t index) override {
+    DialogSink(HWND dialog, const std::atomic<bool>& cancelRequested)
+        : dialog_(dialog), cancelRequested_(cancelRequested) {}
+    bool ItemStarting(std::size_t index) override {
+        if (cancelRequested_.load()) return false;
         SendMessageW(dialog_, kProgressMessage, kItemStarting, static_cast<LPARAM>(index));
+        return true;
     }
     void Finished() override { SendMessageW(dialog_, kProgressMessage, kBatchFinished, 0); }
 
 private:
     HWND dialog_;
+    const std::atomic<bool>& cancelRequested_;
 };
 
 DWORD WINAPI BatchWorkerProc(void* parameter) {
     try {
         BatchSession& session = *static_cast<BatchSession*>(parameter);
-        LibraryDatabase& library = Library();
-        const ProbeContext probe{library.audio, library.hostCue};
-        DialogSink sink(session.dialog);
-        RunBatch(BatchJob{session.mode, session.paths, library.database, probe, session.cancelRequested}, sink);
+        DialogSink sink(session.dialog, session.cancelRequested);
+        RunBatch(BatchJob{session.mode, session.paths, session.connection, session.probe}, sink);
     } catch (...) {
         // Nothing may escape a thread procedure.
     }
@@ -169,9 +178,10 @@ INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
     }
 }
 
-void RunProgressDialog(HWND owner, BatchMode mode, const BatchPathList& paths) {
-    BatchSession session(mode, paths);
-    DialogBoxParamW(static_cast<HINSTANCE>(Library().moduleHandle), MAKEINTRESOURCEW(kDialogResource), owner,
+void RunProgressDialog(HWND owner, BatchMode mode, const BatchPathList& paths, LibraryConnection& connection,
+                       const ProbeContext& probe) {
+    BatchSession session(mode, paths, connection, probe);
+    DialogBoxParamW(Shell().module, MAKEINTRESOURCEW(kDialogResource), owner,
                     ProgressDialogProc, reinterpret_cast<LPARAM>(&session));
     // Normally the worker has sent its last message and is ending. Its handle
     // is closed with the session, after it has ended and no longer uses it.

@@ -5,14 +5,18 @@
 
 #include <windows.h>
 
+#include "library/connection.h"
 #include "maintenance/batch_path_list.h"
 #include "maintenance/batch_worker.h"
+#include "probe/probe_context.h"
 
 namespace vellum {
 
-// Runs `paths` in `mode` under the dialog, owned by `owner`. Returns when the
-// dialog has closed and its worker thread has ended; the list is not changed.
-void RunProgressDialog(HWND owner, BatchMode mode, const BatchPathList& paths);
+// Runs `paths` in `mode` on `connection`, probing with `probe`, under the
+// dialog, owned by `owner`. Returns when the dialog has closed and its worker
+// thread has ended; the list is not changed.
+void RunProgressDialog(HWND owner, BatchMode mode, const BatchPathList& paths, LibraryConnection& connection,
+                       const ProbeContext& probe);
 
 // The dialog procedure; its WM_INITDIALOG parameter is the batch's session.
 INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,6 +1,6 @@
 // What the probing functions need from outside: the bound audio-library entry
 // points and the host's cue interface. Passed explicitly so that tests can hand
-// in fakes; the plugin builds one from Library().
+// in fakes; the plugin builds one from its process-wide state.
 #pragma once
 
 #include <cstddef>

@@ -7,12 +7,12 @@
 #include <thread>
 
 #include "api/library_interface.h"
+#include "api/plugin_state.h"
 #include "library/rows.h"
 #include "maintenance/batch_worker.h"
 #include "maintenance/pending_work.h"
 #include "maintenance/play_statistics.h"
 #include "maintenance/register_file.h"
-#include "plugin/library_database.h"
 #include "sim/bass/bass_api.h"
 
 namespace vellum::load {
@@ -38,7 +38,7 @@ void ExpectNoRow(World& world, const TrackRecord* record, const Track& track, co
 }
 
 void PlayStart(World& world, const Track& track) {
-    LibraryConnection& library = Library().database;
+    LibraryConnection& library = State().connection;
     const AudioHandle channel =
         IsUrl(track) ? SIMBASS_PlayUrl(track.wide.c_str(), 60.0) : SIMBASS_PlayFile(track.wide.c_str());
     if (channel == 0) world.failures.Report(track.utf8 + ": the stand-in cannot play it");
@@ -51,7 +51,7 @@ void PlayStart(World& world, const Track& track) {
 }
 
 void CompletePlay(World& world, std::size_t pick) {
-    LibraryConnection& library = Library().database;
+    LibraryConnection& library = State().connection;
     const std::int32_t when = world.clock.fetch_add(1);
     bool found = false;
     {
@@ -86,10 +86,11 @@ void ReadPlayed(World& world, std::minstd_rand& random) {
 // dialog's synchronous messages would.
 class CountingSink : public BatchProgressSink {
 public:
-    void ItemStarting(std::size_t index) override {
+    bool ItemStarting(std::size_t index) override {
         if (index != items) order = false;
         ++items;
         std::this_thread::yield();
+        return true;
     }
     void Finished() override { ++finished; }
     std::size_t items = 0;
@@ -98,10 +99,9 @@ public:
 };
 
 void RunBatch(World& world, BatchMode mode, const BatchPathList& paths) {
-    const std::atomic<bool> cancel{false};
     CountingSink sink;
     const ProbeContext probe = world.Context();
-    const std::size_t done = RunBatch(BatchJob{mode, paths, Library().database, probe, cancel}, sink);
+    const std::size_t done = RunBatch(BatchJob{mode, paths, State().connection, probe}, sink);
     if (done != paths.Size() || sink.items != done || sink.finished != 1 || !sink.order)
         world.failures.Report("a batch of " + std::to_string(paths.Size()) + " did " + std::to_string(done) +
                               ", reported " + std::to_string(sink.items) + " items and " +
@@ -167,7 +167,7 @@ void RunBatches(World& world) {
         removes.Append(track.wide);
     }
     for (std::size_t i = 0; i < world.played.size(); i += 3) adds.Append(world.played[i].wide);
-    LibraryConnection& library = Library().database;
+    LibraryConnection& library = State().connection;
     do {
         RunBatch(world, BatchMode::Add, adds);
         for (const Track& track : world.batched) {
@@ -184,7 +184,7 @@ void RunBatches(World& world) {
 void RunForeignLocks(World& world) {
     std::minstd_rand random(11);
     sqlite3* other = nullptr;
-    if (sqlite3_open(sqlite3_db_filename(Library().database.Handle(), "main"), &other) != SQLITE_OK)
+    if (sqlite3_open(sqlite3_db_filename(State().connection.Handle(), "main"), &other) != SQLITE_OK)
         world.failures.Report("the other program cannot open the library");
     sqlite3_busy_timeout(other, 10000);
     while (!world.stop) {

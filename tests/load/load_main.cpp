@@ -17,9 +17,9 @@
 #include <thread>
 #include <vector>
 
+#include "api/plugin_state.h"
 #include "library/rows.h"
 #include "load_actors.h"
-#include "plugin/library_database.h"
 
 namespace vellum::load {
 namespace {
@@ -46,9 +46,9 @@ bool Parse(int argc, char** argv, Options& options) {
 }
 
 std::string Scalar(const char* sql) {
-    Statement statement(Library().database.Handle(), sql);
-    if (statement.get() == nullptr || sqlite3_step(statement.get()) != SQLITE_ROW) return "";
-    const unsigned char* text = sqlite3_column_text(statement.get(), 0);
+    Statement statement(State().connection.Handle(), sql);
+    if (statement.Get() == nullptr || sqlite3_step(statement.Get()) != SQLITE_ROW) return "";
+    const unsigned char* text = sqlite3_column_text(statement.Get(), 0);
     return text != nullptr ? reinterpret_cast<const char*>(text) : "NULL";
 }
 
@@ -66,7 +66,7 @@ struct TableCheck {
 void CheckPlayed(World& world, TableCheck& check) {
     for (std::size_t i = 0; i < world.played.size(); ++i) {
         const Track& track = world.played[i];
-        RecordOwner record(FindTrackRow(Library().database, track.utf8.c_str()));
+        RecordOwner record(FindTrackRow(State().connection, track.utf8.c_str()));
         ++check.expected;
         if (!record) {
             ++check.lost;
@@ -88,11 +88,11 @@ void CheckPlayed(World& world, TableCheck& check) {
 
 void CheckOthers(World& world, TableCheck& check) {
     for (const Track& track : world.batched)
-        if (RecordOwner(FindTrackRow(Library().database, track.utf8.c_str())))
+        if (RecordOwner(FindTrackRow(State().connection, track.utf8.c_str())))
             world.failures.Report(track.utf8 + ": left over after the last batch remove");
     for (const auto& own : world.owned)
         for (const Track& track : own) {
-            RecordOwner record(FindTrackRow(Library().database, track.utf8.c_str()));
+            RecordOwner record(FindTrackRow(State().connection, track.utf8.c_str()));
             if (track.stored) ++check.expected;
             if (track.stored && !record) {
                 ++check.lost;
@@ -107,7 +107,7 @@ void CheckOthers(World& world, TableCheck& check) {
 
 TableCheck CheckTable(World& world) {
     TableCheck check;
-    if (sqlite3_get_autocommit(Library().database.Handle()) == 0)
+    if (sqlite3_get_autocommit(State().connection.Handle()) == 0)
         world.failures.Report("a transaction is still open");
     if (Scalar("PRAGMA integrity_check") != "ok") world.failures.Report("the database fails its integrity check");
     if (NullCells() != "0") world.failures.Report("rows hold NULL cells");
@@ -157,7 +157,7 @@ int Run(const Options& options) {
     if (DetachPermanentListener() != world.counters.fanOuts)
         world.failures.Report("the permanent listener missed fan-outs");
     // The other program has let go: what waited for its locks lands now.
-    if (!Library().database.Flush(std::chrono::milliseconds(3000)))
+    if (!State().connection.Flush(std::chrono::milliseconds(3000)))
         world.failures.Report("work still waits after every lock was released");
     const TableCheck check = CheckTable(world);
     Print(world, options, elapsed, static_cast<int>(threads.size()) + 1, check);

@@ -9,9 +9,9 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "api/plugin_state.h"
 #include "maintenance/register_file.h"
 #include "platform/text.h"
-#include "plugin/library_database.h"
 #include "probe/track_source.h"
 #include "sim/bass/bass_api.h"
 #include "tests/samples/sample_media.h"
@@ -94,20 +94,20 @@ World::World(int pluginThreads) {
     // Track names hold no "/", so natively they are plain files in this folder.
     previousFolder_ = fs::current_path().string();
     fs::current_path(folder_);
-    Library().audio = BindStandIn();
-    if (!Library().database.Open(folder_ + "/vellumdb.db")) throw std::runtime_error("cannot open the library");
+    State().audio = BindStandIn();
+    if (!State().connection.Open(folder_ + "/vellumdb.db")) throw std::runtime_error("cannot open the library");
     MakeTracks(pluginThreads);
 }
 
 World::~World() {
-    Library().database.Close();
-    Library().audio = AudioLibrary{};
+    State().connection.Close();
+    State().audio = AudioLibrary{};
     fs::current_path(previousFolder_);
     std::error_code ignored;
     fs::remove_all(folder_, ignored);
 }
 
-ProbeContext World::Context() const { return ProbeContext{Library().audio, nullptr}; }
+ProbeContext World::Context() const { return ProbeContext{State().audio, nullptr}; }
 
 Track World::MakeTrack(const std::string& name) {
     if (IsFileName(name) && name.find("gone") == std::string::npos) {
@@ -157,7 +157,7 @@ void World::MakeTracks(int pluginThreads) {
                 failures.Report(track.utf8 + ": the stand-in audio library does not read it");
     // Played rows exist from the start, so a reader that misses one has found a loss.
     for (Track& track : played) {
-        RegisterFile(Context(), Library().database, 0, track.wide, 0);
+        RegisterFile(Context(), State().connection, 0, track.wide, 0);
         track.stored = true;
     }
 }

@@ -59,7 +59,7 @@ private:
 class World {
 public:
     // Creates the folder, the media and the library; binds the audio library
-    // into Library() and computes every reference row.
+    // into State() and computes every reference row.
     explicit World(int pluginThreads);
     // Closes the library and removes the folder.
     ~World();

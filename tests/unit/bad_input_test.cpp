@@ -11,10 +11,10 @@
 #include <string>
 
 #include "api/library_interface.h"
+#include "api/plugin_state.h"
 #include "library/rows.h"
 #include "maintenance/register_file.h"
 #include "platform/text.h"
-#include "plugin/library_database.h"
 #include "probe/cue_sheet.h"
 #include "probe_fakes.h"
 #include "plugin_library_fixture.h"
@@ -31,14 +31,14 @@ class BadInputTest : public PluginLibraryTest {
 protected:
     // A play start: RegisterFile with the playing channel and the host's length.
     void PlayStart(std::u16string_view path) {
-        Transaction transaction(Library().database);
-        RegisterFile(ProbeContext{Library().audio, nullptr}, Library().database,
+        Transaction transaction(State().connection);
+        RegisterFile(ProbeContext{State().audio, nullptr}, State().connection,
                      FakeAudio::Instance().AddChannel({}), path, 42);
     }
     std::string Scalar(const std::string& sql) {
-        Statement statement(Library().database.Handle(), sql.c_str());
-        if (statement.get() == nullptr || sqlite3_step(statement.get()) != SQLITE_ROW) return "";
-        const unsigned char* text = sqlite3_column_text(statement.get(), 0);
+        Statement statement(State().connection.Handle(), sql.c_str());
+        if (statement.Get() == nullptr || sqlite3_step(statement.Get()) != SQLITE_ROW) return "";
+        const unsigned char* text = sqlite3_column_text(statement.Get(), 0);
         return text != nullptr ? reinterpret_cast<const char*>(text) : "";
     }
     int Rows() { return std::stoi(Scalar("SELECT count(*) FROM list")); }
@@ -75,7 +75,7 @@ TEST_F(BadInputTest, PathsOf519UnitsAreStoredAnd520AreRefusedByEveryWriter) {
     const std::string over = "http://r/" + std::string(509, 'a') + pair;
     kApi.AddFile(over.c_str());
     PlayStart(platform::Utf8ToUtf16(over));
-    RegisterFile(ProbeContext{Library().audio, nullptr}, Library().database, 0, platform::Utf8ToUtf16(over), 0);
+    RegisterFile(ProbeContext{State().audio, nullptr}, State().connection, 0, platform::Utf8ToUtf16(over), 0);
     EXPECT_EQ(Rows(), 0);
     EXPECT_EQ(kApi.GetRecord(over.c_str()), nullptr);
     EXPECT_NE(kApi.RemoveFile(over.c_str()), 0);
@@ -116,7 +116,7 @@ TEST_F(BadInputTest, ExtremeIndexesSelectorsAndNullListenersAreRefused) {
     EXPECT_EQ(out.wYear, 0);
     EXPECT_EQ(kApi.AddListener(nullptr), 1);
     EXPECT_EQ(kApi.RemoveListener(nullptr), 1);
-    EXPECT_TRUE(Library().listeners.Snapshot().empty());
+    EXPECT_TRUE(State().listeners.Snapshot().empty());
     NotifyListeners(nullptr, 1, 2, 3);
 }
 

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -113,14 +114,16 @@ TEST(BatchPathList, RefusesPathsNoBufferHoldsAndTheCollectionGoesOn) {
     EXPECT_EQ(Contents(list), (std::vector<std::u16string>{u"C:\\0.wav", u"C:\\3.wav", std::u16string(519, u'z')}));
 }
 
-// A sink that records what the dialog would show and can act at a chosen item.
+// A sink that records what the dialog would show, can act at a chosen item and
+// declines the item `stopAt`, as the dialog does once the user has cancelled.
 class RecordingSink : public BatchProgressSink {
 public:
     RecordingSink(std::size_t count, std::function<void(std::size_t)> onItem = nullptr)
         : count_(count), onItem_(std::move(onItem)) {}
-    void ItemStarting(std::size_t index) override {
+    bool ItemStarting(std::size_t index) override {
         shown.push_back(std::to_string(index) + "/" + std::to_string(count_));
         if (onItem_) onItem_(index);
+        return index != stopAt;
     }
     void Finished() override {
         shown.push_back("finished");
@@ -128,6 +131,7 @@ public:
     }
     std::vector<std::string> shown;
     std::function<void()> onFinished;
+    std::size_t stopAt = SIZE_MAX;
 
 private:
     std::size_t count_;
@@ -158,11 +162,10 @@ protected:
     }
     std::size_t Run(BatchMode mode, const BatchPathList& paths, BatchProgressSink& sink) {
         const ProbeContext probe{audio_, nullptr};
-        return RunBatch(BatchJob{mode, paths, connection(), probe, cancel_}, sink);
+        return RunBatch(BatchJob{mode, paths, connection(), probe}, sink);
     }
 
     AudioLibrary audio_{};
-    std::atomic<bool> cancel_{false};
     std::vector<std::string> transactions_;
 };
 
@@ -185,16 +188,24 @@ TEST_F(BatchWorkerTest, RemovesEveryItemReportingEachBeforeItInOneTransaction) {
     EXPECT_EQ(transactions_, (std::vector<std::string>{"BEGIN", "COMMIT"}));
 }
 
-TEST_F(BatchWorkerTest, CancelDuringItemKCommitsItemsUpToKAndLeavesTheRest) {
+// A declined item ends the batch before it: the items before it are committed,
+// it and those after it are left alone, and the end is still reported.
+TEST_F(BatchWorkerTest, ASinkThatDeclinesItemKEndsTheBatchThereKeepingTheItemsBefore) {
     for (const char* name : {"a", "b", "c", "d"}) Insert(name);
     BatchPathList paths = Paths({"a", "b", "c", "d"});
-    RecordingSink sink(paths.Size(), [&](std::size_t index) {
-        if (index == 1) cancel_ = true;
-    });
+    RecordingSink sink(paths.Size());
+    sink.stopAt = 2;
     EXPECT_EQ(Run(BatchMode::Remove, paths, sink), 2u);
-    EXPECT_EQ(sink.shown, (std::vector<std::string>{"0/4", "1/4", "finished"}));
+    EXPECT_EQ(sink.shown, (std::vector<std::string>{"0/4", "1/4", "2/4", "finished"}));
     EXPECT_EQ(Committed("SELECT file_name FROM list ORDER BY file_name"), "c;d");
     EXPECT_EQ(transactions_, (std::vector<std::string>{"BEGIN", "COMMIT"}));
+
+    BatchPathList adds = Paths({"http://radio.example/new", "http://radio.example/other"});
+    RecordingSink declinesFirst(adds.Size());
+    declinesFirst.stopAt = 0;
+    EXPECT_EQ(Run(BatchMode::Add, adds, declinesFirst), 0u);
+    EXPECT_EQ(declinesFirst.shown, (std::vector<std::string>{"0/2", "finished"}));
+    EXPECT_EQ(Committed("SELECT file_name FROM list ORDER BY file_name"), "c;d");
 }
 
 TEST_F(BatchWorkerTest, AddRegistersNewPathsAndRefreshesStoredOnesKeepingTheirCounts) {

@@ -74,7 +74,7 @@ private:
 
 class NullSink : public BatchProgressSink {
 public:
-    void ItemStarting(std::size_t) override {}
+    bool ItemStarting(std::size_t) override { return true; }
     void Finished() override { ++finished; }
     int finished = 0;
 };
@@ -93,10 +93,9 @@ protected:
     }
     bool Credit(std::u16string_view path) { return Credit(connection(), path); }
     std::size_t Batch(BatchMode mode, const BatchPathList& paths) {
-        const std::atomic<bool> cancel{false};
         const ProbeContext probe{audio_, nullptr};
         NullSink sink;
-        const std::size_t done = RunBatch(BatchJob{mode, paths, connection(), probe, cancel}, sink);
+        const std::size_t done = RunBatch(BatchJob{mode, paths, connection(), probe}, sink);
         EXPECT_EQ(sink.finished, 1);
         return done;
     }

@@ -6,18 +6,17 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include <atomic>
 #include <chrono>
 #include <functional>
 #include <string>
 #include <thread>
 
 #include "api/library_interface.h"
+#include "api/plugin_state.h"
 #include "maintenance/batch_worker.h"
 #include "maintenance/play_statistics.h"
 #include "maintenance/register_file.h"
 #include "platform/text.h"
-#include "plugin/library_database.h"
 #include "temp_folder.h"
 
 namespace vellum {
@@ -75,7 +74,7 @@ private:
 
 class NullSink : public BatchProgressSink {
 public:
-    void ItemStarting(std::size_t) override {}
+    bool ItemStarting(std::size_t) override { return true; }
     void Finished() override {}
 };
 
@@ -86,8 +85,8 @@ protected:
         ASSERT_TRUE(library().Open(path_));
     }
     void TearDown() override { library().Close(); }
-    LibraryConnection& library() { return Library().database; }
-    ProbeContext Probe() { return ProbeContext{Library().audio, nullptr}; }
+    LibraryConnection& library() { return State().connection; }
+    ProbeContext Probe() { return ProbeContext{State().audio, nullptr}; }
 
     void PlayStart(const char* url) {
         Transaction transaction(library());
@@ -100,10 +99,9 @@ protected:
     void Batch(BatchMode mode, std::initializer_list<const char*> urls) {
         BatchPathList paths;
         for (const char* url : urls) paths.Append(platform::Utf8ToUtf16(url));
-        const std::atomic<bool> cancel{false};
         const ProbeContext probe = Probe();
         NullSink sink;
-        RunBatch(BatchJob{mode, paths, library(), probe, cancel}, sink);
+        RunBatch(BatchJob{mode, paths, library(), probe}, sink);
     }
 
     // Runs `work` under the foreign lock, timing it; then lets the lock go and

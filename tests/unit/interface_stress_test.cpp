@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "api/library_interface.h"
+#include "api/plugin_state.h"
 #include "library/connection.h"
 #include "library/track_record.h"
-#include "plugin/library_database.h"
 #include "probe_fakes.h"
 #include "temp_folder.h"
 
@@ -47,8 +47,8 @@ int WorkOn(int thread) {
 TEST(InterfaceStress, ConcurrentAddReadAndRemoveStayConsistent) {
     TempFolder folder;
     ASSERT_FALSE(folder.path().empty());
-    ASSERT_TRUE(Library().database.Open(folder.path() + "/vellumdb.db"));
-    Library().database.Exec("PRAGMA synchronous = OFF");  // speed only
+    ASSERT_TRUE(State().connection.Open(folder.path() + "/vellumdb.db"));
+    State().connection.Exec("PRAGMA synchronous = OFF");  // speed only
     testing::FakeAudio& fake = testing::FakeAudio::Instance();
     fake.Reset();
     for (int thread = 0; thread < kThreads; ++thread)
@@ -56,7 +56,7 @@ TEST(InterfaceStress, ConcurrentAddReadAndRemoveStayConsistent) {
             const std::string path = TrackPath(thread, track);
             fake.AddFile(std::u16string(path.begin(), path.end()), testing::FakeFile{});
         }
-    Library().audio = fake.Bound();
+    State().audio = fake.Bound();
 
     std::atomic<int> mismatches{0}, finished{0};
     std::vector<std::thread> workers;
@@ -77,14 +77,14 @@ TEST(InterfaceStress, ConcurrentAddReadAndRemoveStayConsistent) {
 
     EXPECT_EQ(mismatches.load(), 0);
     {
-        Statement count(Library().database.Handle(), "SELECT COUNT(*) FROM list");
-        EXPECT_EQ(sqlite3_step(count.get()), SQLITE_ROW);
-        EXPECT_EQ(sqlite3_column_int(count.get(), 0), kThreads * kTracks / 2);
+        Statement count(State().connection.Handle(), "SELECT COUNT(*) FROM list");
+        EXPECT_EQ(sqlite3_step(count.Get()), SQLITE_ROW);
+        EXPECT_EQ(sqlite3_column_int(count.Get(), 0), kThreads * kTracks / 2);
     }
     EXPECT_EQ(fake.opened.load(), kThreads * kTracks / 3);
     EXPECT_EQ(fake.freed.load(), fake.opened.load());
-    Library().database.Close();
-    Library().audio = AudioLibrary{};
+    State().connection.Close();
+    State().audio = AudioLibrary{};
 }
 
 }  // namespace

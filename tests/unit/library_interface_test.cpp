@@ -1,4 +1,4 @@
-// The function table for other plugins, working on the process-wide Library().
+// The function table for other plugins, working on the process-wide State().
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "api/library_interface.h"
+#include "api/plugin_state.h"
 #include "library/connection.h"
 #include "library/track_record.h"
-#include "plugin/library_database.h"
 #include "temp_folder.h"
 #include "probe_fakes.h"
 
@@ -33,22 +33,22 @@ class LibraryInterfaceTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_FALSE(folder_.path().empty());
-        std::snprintf(Library().databasePath, sizeof Library().databasePath, "%s/vellumdb.db",
+        std::snprintf(State().databasePath, sizeof State().databasePath, "%s/vellumdb.db",
                       folder_.path().c_str());
-        ASSERT_TRUE(Library().database.Open(Library().databasePath));
+        ASSERT_TRUE(State().connection.Open(State().databasePath));
         testing::FakeAudio::Instance().Reset();
-        Library().audio = testing::FakeAudio::Instance().Bound();
-        Library().lastChangeTick = 4242;
+        State().audio = testing::FakeAudio::Instance().Bound();
+        State().lastChangeTick = 4242;
         g_heard = 0;
     }
     void TearDown() override {
-        Library().listeners.Remove(CountsMessages);
-        Library().database.Close();
-        Library().audio = AudioLibrary{};
+        State().listeners.Remove(CountsMessages);
+        State().connection.Close();
+        State().audio = AudioLibrary{};
     }
     int Rows() {
-        Statement count(Library().database.Handle(), "SELECT COUNT(*) FROM list");
-        return count.get() != nullptr && sqlite3_step(count.get()) == SQLITE_ROW ? sqlite3_column_int(count.get(), 0) : -1;
+        Statement count(State().connection.Handle(), "SELECT COUNT(*) FROM list");
+        return count.Get() != nullptr && sqlite3_step(count.Get()) == SQLITE_ROW ? sqlite3_column_int(count.Get(), 0) : -1;
     }
     TempFolder folder_;
 };
@@ -99,9 +99,9 @@ TEST(LibraryInterfaceLayout, IsThirteenPointerSlotsInTheirOrder) {
 
 TEST_F(LibraryInterfaceTest, ReportsConnectionPathAndTickAndNoConnectionAfterShutDown) {
     EXPECT_NE(kTable.GetDatabaseHandle(), nullptr);
-    EXPECT_EQ(kTable.GetDatabasePath(), Library().databasePath);
+    EXPECT_EQ(kTable.GetDatabasePath(), State().databasePath);
     EXPECT_EQ(kTable.GetLastChangeTick(), 4242u);
-    Library().database.Close();
+    State().connection.Close();
     EXPECT_EQ(kTable.GetDatabaseHandle(), nullptr);
     EXPECT_NE(kTable.AddFile("http://late/add"), 0);  // skipped, no crash
 }

@@ -8,13 +8,13 @@
 #include <string>
 
 #include "api/library_interface.h"
+#include "api/plugin_state.h"
 #include "library/rows.h"
 #include "library/track_path.h"
 #include "maintenance/pending_work.h"
 #include "maintenance/play_statistics.h"
 #include "maintenance/register_file.h"
 #include "platform/text.h"
-#include "plugin/library_database.h"
 #include "probe_fakes.h"
 #include "plugin_library_fixture.h"
 
@@ -36,7 +36,7 @@ std::string Hex(const std::string& bytes) {
 
 class PathRefusalTest : public PluginLibraryTest {
 protected:
-    LibraryConnection& connection() { return Library().database; }
+    LibraryConnection& connection() { return State().connection; }
     // A row written past the plugin's writers, as another tool could.
     void InsertRaw(const std::string& name) {
         const std::string sql = "INSERT INTO list(file_name, playcount) VALUES(CAST(X'" + Hex(name) + "' AS TEXT), 0)";
@@ -46,13 +46,13 @@ protected:
     std::string Names() {
         std::string names;
         Statement statement(connection().Handle(), "SELECT hex(file_name) FROM list ORDER BY 1");
-        while (sqlite3_step(statement.get()) == SQLITE_ROW)
+        while (sqlite3_step(statement.Get()) == SQLITE_ROW)
             names += (names.empty() ? "" : ",") + std::string(reinterpret_cast<const char*>(
-                                                      sqlite3_column_text(statement.get(), 0)));
+                                                      sqlite3_column_text(statement.Get(), 0)));
         return names;
     }
     void RegisterUrl(std::u16string_view path, AudioHandle channel = 0) {
-        RegisterFile(ProbeContext{Library().audio, nullptr}, connection(), channel, path, 0);
+        RegisterFile(ProbeContext{State().audio, nullptr}, connection(), channel, path, 0);
     }
 };
 
@@ -141,7 +141,7 @@ TEST_F(PathRefusalTest, EveryWriterRefusesNulsAndPathsOver519Units) {
     for (const std::u16string& path : {withNul, over}) {
         RegisterUrl(path);
         RegisterUrl(path, FakeAudio::Instance().AddChannel({}));
-        EXPECT_EQ(ProbeFreshRecord(ProbeContext{Library().audio, nullptr}, 0, path, 0), nullptr);
+        EXPECT_EQ(ProbeFreshRecord(ProbeContext{State().audio, nullptr}, 0, path, 0), nullptr);
         EXPECT_FALSE(CreditCompletedPlay(connection(), path, 1700000000));
     }
     EXPECT_EQ(Names(), before);

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "plugin/library_database.h"
+#include "api/plugin_state.h"
 #include "probe_fakes.h"
 #include "temp_folder.h"
 
@@ -15,13 +15,13 @@ class PluginLibraryTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_FALSE(folder_.path().empty());
-        ASSERT_TRUE(Library().database.Open(folder_.path() + "/vellumdb.db"));
+        ASSERT_TRUE(State().connection.Open(folder_.path() + "/vellumdb.db"));
         testing::FakeAudio::Instance().Reset();
-        Library().audio = testing::FakeAudio::Instance().Bound();
+        State().audio = testing::FakeAudio::Instance().Bound();
     }
     void TearDown() override {
-        Library().database.Close();
-        Library().audio = AudioLibrary{};
+        State().connection.Close();
+        State().audio = AudioLibrary{};
     }
 
     TempFolder folder_;

@@ -50,8 +50,8 @@ protected:
     std::vector<std::string> QueryOrder(const std::set<std::string>& only) {
         std::vector<std::string> names;
         Statement statement(connection().Handle(), "SELECT file_name FROM list");
-        while (sqlite3_step(statement.get()) == SQLITE_ROW) {
-            const unsigned char* text = sqlite3_column_text(statement.get(), 0);
+        while (sqlite3_step(statement.Get()) == SQLITE_ROW) {
+            const unsigned char* text = sqlite3_column_text(statement.Get(), 0);
             if (text == nullptr) continue;
             std::string name = reinterpret_cast<const char*>(text);
             if (only.count(name)) names.push_back(name);

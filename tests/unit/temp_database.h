@@ -30,8 +30,8 @@ protected:
     // The first column of the first row, as text ("" for no row or NULL).
     std::string Scalar(const std::string& sql) {
         Statement statement(connection_.Handle(), sql.c_str());
-        if (statement.get() == nullptr || sqlite3_step(statement.get()) != SQLITE_ROW) return "";
-        const unsigned char* text = sqlite3_column_text(statement.get(), 0);
+        if (statement.Get() == nullptr || sqlite3_step(statement.Get()) != SQLITE_ROW) return "";
+        const unsigned char* text = sqlite3_column_text(statement.Get(), 0);
         return text != nullptr ? reinterpret_cast<const char*>(text) : "";
     }
 

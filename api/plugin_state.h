@@ -1,5 +1,7 @@
-// LibraryDatabase: the plugin's process-wide state, alive from module load to
-// unload. Portable: window, menu and module handles are kept as opaque values.
+// PluginState: the plugin's process-wide portable state, alive from module
+// load to unload: the library's connection and what the interface for other
+// plugins, the play counting and the batches share. The Win32 shell keeps its
+// module handle, menu and registered message ids apart (plugin/shell_state_win32.h).
 //
 // Fields shared between threads are atomic or guarded: the SQL connection by
 // its own lock (library/connection.h), the current path by a lock of its own,
@@ -32,16 +34,15 @@ private:
     std::u16string path_;
 };
 
-struct LibraryDatabase {
-    void* moduleHandle = nullptr;
+struct PluginState {
+    // Set once the host has enabled the plugin; the listeners hear the host's
+    // messages only then.
     std::atomic<std::int32_t> enabled{0};
-    LibraryConnection database;
+    LibraryConnection connection;
     // The database file's path in the ANSI code page, for GetDatabasePath.
     char databasePath[260] = {};
-    std::uint32_t interfaceMessage = 0;
-    std::uint32_t notifyMessage = 0;
+    // The host's cue interface, or null when it offers none.
     HostCue* hostCue = nullptr;
-    void* menu = nullptr;
     std::atomic<std::uint32_t> lastChangeTick{0};
     std::atomic<std::uint32_t> currentChannel{0};
     CurrentPath currentPath;
@@ -50,6 +51,6 @@ struct LibraryDatabase {
 };
 
 // The one instance.
-LibraryDatabase& Library();
+PluginState& State();
 
 }  // namespace vellum

@@ -1,4 +1,4 @@
-#include "plugin/library_database.h"
+#include "api/plugin_state.h"
 
 namespace vellum {
 
@@ -12,8 +12,8 @@ std::u16string CurrentPath::Get() const {
     return path_;
 }
 
-LibraryDatabase& Library() {
-    static LibraryDatabase instance;
+PluginState& State() {
+    static PluginState instance;
     return instance;
 }
 
