@@ -7,6 +7,7 @@
 #include "maintenance/play_statistics.h"
 #include "maintenance/register_file.h"
 #include "platform/seam.h"
+#include "platform/unique_handle_win32.h"
 #include "plugin/host_win32.h"
 #include "plugin/library_database.h"
 #include "probe/host_text.h"
@@ -27,13 +28,13 @@ void Announce(LibraryDatabase& library, HWND window) {
 // is refused rather than cut into the name of another track. False when the
 // window cannot be created.
 bool FetchPlayingPath(HWND host, std::u16string& path) {
-    HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
-    if (window == nullptr) return false;
-    host::FillPathWindow(host, window);
-    const int length = GetWindowTextLengthW(window);
+    const win32::UniqueWindow window(
+        CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr));
+    if (!window) return false;
+    host::FillPathWindow(host, window.Get());
+    const int length = GetWindowTextLengthW(window.Get());
     std::wstring buffer(static_cast<std::size_t>(length > 0 ? length : 0) + 1, L'\0');
-    const int copied = GetWindowTextW(window, buffer.data(), static_cast<int>(buffer.size()));
-    DestroyWindow(window);
+    const int copied = GetWindowTextW(window.Get(), buffer.data(), static_cast<int>(buffer.size()));
     path.assign(reinterpret_cast<const char16_t*>(buffer.data()), static_cast<std::size_t>(copied > 0 ? copied : 0));
     return true;
 }
@@ -59,9 +60,9 @@ bool CueTrackEnd(HostCue& hostCue, std::u16string_view path, std::uint64_t& end)
     if (!buffer.Fill(path, hostCue.WideText())) return false;
     const void* record = hostCue.OpenTrack(buffer.Data());
     if (record == nullptr) return false;
+    const HostTrackLease lease(hostCue, record);
     const CueTrackInfo info = hostCue.ReadTrack(record);
     end = info.start + info.length;
-    hostCue.ReleaseTrack(record);
     return true;
 }
 
