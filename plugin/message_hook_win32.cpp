@@ -1,6 +1,7 @@
 // The hook on the host main window's messages: the listener fan-out, the
 // context submenu and its commands, the playing channel notification and the
-// interface requests of other plugins.
+// interface requests of other plugins; and the announcement of the plugin's
+// own changes, which reach the listeners through this hook.
 #include <windows.h>
 
 #include "api/library_interface.h"
@@ -25,9 +26,7 @@ bool RunCommand(HWND window, WORD id) {
         case kPurgeBrokenLinks: PurgeBrokenLinks(window); break;
         default: return false;
     }
-    LibraryDatabase& library = Library();
-    library.lastChangeTick = platform::TickCount();
-    SendMessageW(window, library.notifyMessage, 1, 0);
+    AnnounceChange(window);
     return true;
 }
 
@@ -54,6 +53,12 @@ std::int32_t Dispatch(HostMessage& message) {
 }
 
 }  // namespace
+
+void AnnounceChange(HWND host) {
+    LibraryDatabase& library = Library();
+    library.lastChangeTick = platform::TickCount();
+    SendMessageW(host, library.notifyMessage, 1, 0);
+}
 
 std::int32_t __stdcall PluginMessageHook(HostMessage* message) {
     if (message == nullptr) return 0;

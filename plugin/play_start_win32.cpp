@@ -10,6 +10,7 @@
 #include "platform/unique_handle_win32.h"
 #include "plugin/host_win32.h"
 #include "plugin/library_database.h"
+#include "plugin/plugin_win32.h"
 #include "probe/host_text.h"
 #include "probe/track_source.h"
 
@@ -17,11 +18,6 @@ namespace vellum {
 namespace {
 
 ProbeContext Context(LibraryDatabase& library) { return ProbeContext{library.audio, library.hostCue}; }
-
-void Announce(LibraryDatabase& library, HWND window) {
-    library.lastChangeTick = platform::TickCount();
-    SendMessageW(window, library.notifyMessage, 1, 0);
-}
 
 // Asks the host for the playing path through a hidden window whose text it
 // sets. The text is read whole, however long, so that a path no buffer holds
@@ -47,7 +43,7 @@ void __stdcall TrackEndSyncProc(AudioHandle, AudioHandle, std::uint32_t, void* u
             const std::int64_t now = SystemTimeToSeconds(platform::LocalTimeNow());
             CreditCompletedPlay(library.database, library.currentPath.Get(), static_cast<std::int32_t>(now));
         }
-        Announce(library, static_cast<HWND>(user));
+        AnnounceChange(static_cast<HWND>(user));
     } catch (...) {
         // The audio library's thread must never see an exception.
     }
@@ -99,7 +95,7 @@ void HandlePlayStarted(HWND host) {
     // nothing to register and nothing to count; the play start is announced
     // all the same, as every play start is.
     if (FetchPlayingPath(host, path) && IsUsableTrackPath(path)) StartTrack(library, host, path);
-    Announce(library, host);
+    AnnounceChange(host);
 }
 
 }  // namespace vellum

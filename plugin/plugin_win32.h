@@ -56,4 +56,9 @@ PluginDescriptor& Descriptor();
 std::int32_t __stdcall PluginMessageHook(HostMessage* message);
 std::int32_t __stdcall PluginEventProc(HWND host, std::int32_t event);
 
+// Announces a change the plugin made itself (a play start, a counted play, a
+// menu command): moves the last-change tick, then sends VELLUMDB_MSG_NOTIFY
+// with wParam 1 to the host window, whose hook hands it to every listener.
+void AnnounceChange(HWND host);
+
 }  // namespace vellum
