@@ -39,6 +39,7 @@ struct LibraryDatabase {
     // The database file's path in the ANSI code page, for GetDatabasePath.
     char databasePath[260] = {};
     std::uint32_t interfaceMessage = 0;
+    std::uint32_t versionMessage = 0;
     std::uint32_t notifyMessage = 0;
     HostCue* hostCue = nullptr;
     void* menu = nullptr;

@@ -1,7 +1,7 @@
 // The hook on the host main window's messages: the listener fan-out, the
-// context submenu and its commands, the playing channel notification and the
-// interface requests of other plugins; and the announcement of the plugin's
-// own changes, which reach the listeners through this hook.
+// context submenu and its commands, the playing channel notification, the
+// interface and version requests of other plugins; and the announcement of
+// the plugin's own changes, which reach the listeners through this hook.
 #include <windows.h>
 
 #include "api/library_interface.h"
@@ -47,6 +47,10 @@ std::int32_t Dispatch(HostMessage& message) {
     }
     if (library.interfaceMessage != 0 && message.message == library.interfaceMessage) {
         message.result = reinterpret_cast<LRESULT>(&Descriptor().library);
+        return 1;
+    }
+    if (library.versionMessage != 0 && message.message == library.versionMessage) {
+        message.result = VELLUMDB_VERSION_NUMBER;
         return 1;
     }
     return 0;

@@ -51,6 +51,7 @@ void Initialise(HWND host) {
     LibraryDatabase& library = Library();
     BindAudioLibraries(library.audio);
     library.interfaceMessage = RegisterWindowMessageW(VELLUMDB_MSG_GETINTERFACE_W);
+    library.versionMessage = RegisterWindowMessageW(VELLUMDB_MSG_GETVERSION_W);
     library.notifyMessage = RegisterWindowMessageW(VELLUMDB_MSG_NOTIFY_W);
     library.hostCue = g_hostCue.Attach(host::QueryCueInterface(host)) ? &g_hostCue : nullptr;
     g_menu.Reset(LoadMenuW(static_cast<HMODULE>(library.moduleHandle), MAKEINTRESOURCEW(kMenuResource)));
