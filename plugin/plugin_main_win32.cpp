@@ -19,7 +19,12 @@
 namespace vellum {
 namespace {
 
-enum Event : std::int32_t { kEnable = 0, kShutDown = 1, kPlayStarted = 2, kInitialise = 6 };
+enum Event : std::int32_t {
+    kEnable = HOST_EVENT_ENABLE,
+    kShutDown = HOST_EVENT_SHUT_DOWN,
+    kPlayStarted = HOST_EVENT_PLAY_STARTED,
+    kInitialise = HOST_EVENT_INITIALISE
+};
 constexpr int kMenuResource = 100;
 
 PluginDescriptor g_descriptor;
