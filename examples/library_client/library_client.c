@@ -23,24 +23,7 @@
 #include <string.h>
 
 #include "vellumdb.h"
-
-typedef struct HostMessage {
-    HWND window;
-    UINT message;
-    WPARAM wParam;
-    LPARAM lParam;
-    LRESULT result;
-} HostMessage;
-
-typedef int32_t (__stdcall *HookFn)(HostMessage* message);
-typedef int32_t (__stdcall *EventFn)(HWND host, int32_t event);
-
-typedef struct PluginDescriptor {
-    uintptr_t reserved;
-    HookFn hook;
-    EventFn eventProc;
-    uintptr_t unused[13];
-} PluginDescriptor;
+#include "vellumdb_host.h"
 
 static HMODULE g_module;
 static UINT g_runMessage;
@@ -170,14 +153,14 @@ static int32_t __stdcall Hook(HostMessage* message)
 static int32_t __stdcall EventProc(HWND host, int32_t event)
 {
     (void)host;
-    if (event == 6) {
+    if (event == HOST_EVENT_INITIALISE) {
         g_runMessage = RegisterWindowMessageW(L"vellumdb_example_run");
         g_notifyMessage = RegisterWindowMessageW(VELLUMDB_MSG_NOTIFY_W);
     }
     return 1;
 }
 
-static PluginDescriptor g_descriptor = {0, Hook, EventProc, {0}};
+static HostPluginDescriptor g_descriptor = {0, Hook, EventProc, {0}};
 
 __declspec(noinline) void* __stdcall GetGPluginInfo(void)
 {
