@@ -44,7 +44,8 @@ PIN(descriptor_event_proc, offsetof(HostPluginDescriptor, eventProc) == 2 * size
 PIN(descriptor_own_slots, offsetof(HostPluginDescriptor, slots) == 3 * sizeof(void*));
 PIN(vellumdb_descriptor, sizeof(VellumdbDescriptor) == sizeof(HostPluginDescriptor) &&
                              offsetof(VellumdbDescriptor, library) == offsetof(HostPluginDescriptor, slots));
-PIN(host_message_fields, sizeof(HostMessage) == 5 * sizeof(void*) && offsetof(HostMessage, wParam) == 2 * sizeof(void*));
+PIN(host_message_fields, sizeof(HostMessage) == 5 * sizeof(void*));
+PIN(host_message_pointer_wparam, offsetof(HostMessage, wParam) == 2 * sizeof(void*));
 #ifndef _WIN64
 PIN(host_message_size, sizeof(HostMessage) == 20);
 PIN(host_message_message, offsetof(HostMessage, message) == 4);
