@@ -13,7 +13,9 @@
 **   Send VELLUMDB_MSG_GETVERSION ("vellumdb_getversion") the same way: the hook
 **   stores the loaded module's VELLUMDB_VERSION_NUMBER in the result field
 **   (MAJOR * 1000000 + MINOR * 1000 + PATCH, so 1001000 for 1.1.0). A result
-**   of 0 means that no vellumdb module answered.
+**   of 0 means that no vellumdb module answered: none is loaded, or it has not
+**   yet had the host's initialise event. Both requests are answered from that
+**   event on, so ask at your enable event or later.
 **
 ** COMPATIBILITY
 **   Within major version 1 the table keeps its thirteen slots, their order,
