@@ -9,6 +9,19 @@
 **   VellumLibraryInterface in the host message record's result field. The table
 **   lives as long as the plugin module is loaded and never changes.
 **
+** WHICH VERSION
+**   Send VELLUMDB_MSG_GETVERSION ("vellumdb_getversion") the same way: the hook
+**   stores the loaded module's VELLUMDB_VERSION_NUMBER in the result field
+**   (MAJOR * 1000000 + MINOR * 1000 + PATCH, so 1001000 for 1.1.0). A result
+**   of 0 means that no vellumdb module answered: none is loaded, or it has not
+**   yet had the host's initialise event. Both requests are answered from that
+**   event on, so ask at your enable event or later.
+**
+** COMPATIBILITY
+**   Within major version 1 the table keeps its thirteen slots, their order,
+**   types and meaning; none is added. Later behaviour comes with a higher
+**   version number: ask "vellumdb_getversion" before relying on an addition.
+**
 ** TEXT
 **   Track paths and every text of a record are zero-terminated UTF-8. The one
 **   exception is GetDatabasePath, whose text is in the system ANSI code page.
@@ -57,10 +70,30 @@
 **   RemoveFile wait for room. Work still queued when the plugin shuts down is
 **   given 3 more seconds, and is lost if the lock is held beyond them.
 **
-** This header compiles as C99 and as C++, and needs no other header first.
+** This header compiles as C99 and as C++, and needs no other header first. A
+** resource compiler reads only its version and message names (RC_INVOKED).
 */
 #ifndef VELLUMDB_H
 #define VELLUMDB_H
+
+/* The version of this header and of the module built with it. */
+#define VELLUMDB_VERSION_MAJOR  1
+#define VELLUMDB_VERSION_MINOR  1
+#define VELLUMDB_VERSION_PATCH  0
+#define VELLUMDB_VERSION        "1.1.0"
+#define VELLUMDB_VERSION_NUMBER 1001000
+
+/* Names of the registered window messages (RegisterWindowMessage). The
+** answers to the first two are set in the host message record's result:
+** the table's address, and the module's VELLUMDB_VERSION_NUMBER. */
+#define VELLUMDB_MSG_GETINTERFACE   "vellumdb_getinterface"
+#define VELLUMDB_MSG_GETVERSION     "vellumdb_getversion"
+#define VELLUMDB_MSG_NOTIFY         "vellumdb_notify"
+#define VELLUMDB_MSG_GETINTERFACE_W L"vellumdb_getinterface"
+#define VELLUMDB_MSG_GETVERSION_W   L"vellumdb_getversion"
+#define VELLUMDB_MSG_NOTIFY_W       L"vellumdb_notify"
+
+#ifndef RC_INVOKED
 
 #include <stdint.h>
 
@@ -68,15 +101,6 @@
 /* Builds of the portable core outside Windows have one calling convention. */
 #define __stdcall
 #endif
-
-#define VELLUMDB_VERSION        "1.1.0"
-#define VELLUMDB_VERSION_NUMBER 1001000
-
-/* Names of the registered window messages (RegisterWindowMessage). */
-#define VELLUMDB_MSG_GETINTERFACE   "vellumdb_getinterface"
-#define VELLUMDB_MSG_NOTIFY         "vellumdb_notify"
-#define VELLUMDB_MSG_GETINTERFACE_W L"vellumdb_getinterface"
-#define VELLUMDB_MSG_NOTIFY_W       L"vellumdb_notify"
 
 #ifdef __cplusplus
 extern "C" {
@@ -269,7 +293,7 @@ typedef int32_t (__stdcall *VellumGetTimeFieldFn)(const VellumTrackRecord* recor
                                                  int32_t selector,
                                                  VellumSystemTime* out);
 
-/* The table, thirteen pointer-sized slots in this order. */
+/* The table, thirteen pointer-sized slots in this order; see COMPATIBILITY. */
 typedef struct VellumLibraryInterface {
     VellumGetDatabaseHandleFn GetDatabaseHandle;
     VellumGetDatabasePathFn GetDatabasePath;
@@ -289,5 +313,7 @@ typedef struct VellumLibraryInterface {
 #ifdef __cplusplus
 }
 #endif
+
+#endif /* RC_INVOKED */
 
 #endif /* VELLUMDB_H */

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "library/schema.h"
@@ -93,6 +94,12 @@ bool FindsDamage(sqlite3* database) {
     return verdict == nullptr || std::strcmp(reinterpret_cast<const char*>(verdict), "ok") != 0;
 }
 
+// A connection closed at scope end unless released.
+struct CloseDatabase {
+    void operator()(sqlite3* database) const noexcept { sqlite3_close(database); }
+};
+using DatabaseOwner = std::unique_ptr<sqlite3, CloseDatabase>;
+
 // A write that changes nothing. Run right after BEGIN, it claims the write lock
 // while the busy timeout can still wait for another program's: once a
 // transaction has read, SQLite fails a write at once instead of waiting.
@@ -120,26 +127,20 @@ bool LibraryConnection::Open(const std::string& utf8Path) {
     platform::ScopedLock hold(lock_);
     if (database_ != nullptr) return true;
     ApplySqliteSettings();
-    sqlite3* database = nullptr;
-    // Open the existing file or create it; never truncate or replace it.
-    int rc = sqlite3_open_v2(utf8Path.c_str(), &database, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    if (rc != SQLITE_OK) {
-        sqlite3_close(database);
-        return false;
-    }
-    sqlite3_busy_handler(database, WaitForLock, nullptr);
-    if (FindsDamage(database)) {
-        sqlite3_close(database);
-        return false;
-    }
-    rc = sqlite3_exec(database, kCreateTableSql, nullptr, nullptr, nullptr);
-    if (IsDamaged(rc) || IsDamaged(sqlite3_extended_errcode(database))) {
-        // Not a database, or a damaged one: leave the file alone and run without it.
-        sqlite3_close(database);
-        return false;
-    }
-    markReady_ = sqlite3_exec(database, kCreateMarkSql, nullptr, nullptr, nullptr) == SQLITE_OK;
-    database_ = database;
+    // Open the existing file or create it; never truncate or replace it. A
+    // failed open still hands out a handle, closed with the owner.
+    sqlite3* opened = nullptr;
+    const int opening =
+        sqlite3_open_v2(utf8Path.c_str(), &opened, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    DatabaseOwner database(opened);
+    if (opening != SQLITE_OK) return false;
+    sqlite3_busy_handler(database.get(), WaitForLock, nullptr);
+    if (FindsDamage(database.get())) return false;
+    const int rc = sqlite3_exec(database.get(), kCreateTableSql, nullptr, nullptr, nullptr);
+    // Not a database, or a damaged one: leave the file alone and run without it.
+    if (IsDamaged(rc) || IsDamaged(sqlite3_extended_errcode(database.get()))) return false;
+    markReady_ = sqlite3_exec(database.get(), kCreateMarkSql, nullptr, nullptr, nullptr) == SQLITE_OK;
+    database_ = database.release();
     sequence_ = 0;
     scopes_ = 0;
     owned_ = writeLocked_ = false;

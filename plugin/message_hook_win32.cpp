@@ -1,6 +1,7 @@
 // The hook on the host main window's messages: the listener fan-out, the
-// context submenu and its commands, the playing channel notification and the
-// interface requests of other plugins.
+// context submenu and its commands, the playing channel notification, the
+// interface and version requests of other plugins; and the announcement of
+// the plugin's own changes, which reach the listeners through this hook.
 #include <windows.h>
 
 #include "api/library_interface.h"
@@ -26,9 +27,7 @@ bool RunCommand(HWND window, WORD id) {
         case kPurgeBrokenLinks: PurgeBrokenLinks(window); break;
         default: return false;
     }
-    PluginState& state = State();
-    state.lastChangeTick = platform::TickCount();
-    SendMessageW(window, Shell().notifyMessage, 1, 0);
+    AnnounceChange(window);
     return true;
 }
 
@@ -47,14 +46,24 @@ std::int32_t Dispatch(HostMessage& message) {
         default:
             break;
     }
-    if (Shell().interfaceMessage != 0 && message.message == Shell().interfaceMessage) {
+    const ShellState& shell = Shell();
+    if (shell.interfaceMessage != 0 && message.message == shell.interfaceMessage) {
         message.result = reinterpret_cast<LRESULT>(&Descriptor().library);
+        return 1;
+    }
+    if (shell.versionMessage != 0 && message.message == shell.versionMessage) {
+        message.result = VELLUMDB_VERSION_NUMBER;
         return 1;
     }
     return 0;
 }
 
 }  // namespace
+
+void AnnounceChange(HWND host) {
+    State().lastChangeTick = platform::TickCount();
+    SendMessageW(host, Shell().notifyMessage, 1, 0);
+}
 
 std::int32_t __stdcall PluginMessageHook(HostMessage* message) {
     if (message == nullptr) return 0;

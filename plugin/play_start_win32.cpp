@@ -8,7 +8,9 @@
 #include "maintenance/play_statistics.h"
 #include "maintenance/register_file.h"
 #include "platform/seam.h"
+#include "platform/unique_handle_win32.h"
 #include "plugin/host_win32.h"
+#include "plugin/plugin_win32.h"
 #include "plugin/shell_state_win32.h"
 #include "probe/host_text.h"
 #include "probe/track_source.h"
@@ -18,23 +20,18 @@ namespace {
 
 ProbeContext Context(PluginState& state) { return ProbeContext{state.audio, state.hostCue}; }
 
-void Announce(PluginState& state, HWND window) {
-    state.lastChangeTick = platform::TickCount();
-    SendMessageW(window, Shell().notifyMessage, 1, 0);
-}
-
 // Asks the host for the playing path through a hidden window whose text it
 // sets. The text is read whole, however long, so that a path no buffer holds
 // is refused rather than cut into the name of another track. False when the
 // window cannot be created.
 bool FetchPlayingPath(HWND host, std::u16string& path) {
-    HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
-    if (window == nullptr) return false;
-    host::FillPathWindow(host, window);
-    const int length = GetWindowTextLengthW(window);
+    const win32::UniqueWindow window(
+        CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr));
+    if (!window) return false;
+    host::FillPathWindow(host, window.Get());
+    const int length = GetWindowTextLengthW(window.Get());
     std::wstring buffer(static_cast<std::size_t>(length > 0 ? length : 0) + 1, L'\0');
-    const int copied = GetWindowTextW(window, buffer.data(), static_cast<int>(buffer.size()));
-    DestroyWindow(window);
+    const int copied = GetWindowTextW(window.Get(), buffer.data(), static_cast<int>(buffer.size()));
     path.assign(reinterpret_cast<const char16_t*>(buffer.data()), static_cast<std::size_t>(copied > 0 ? copied : 0));
     return true;
 }
@@ -47,7 +44,7 @@ void __stdcall TrackEndSyncProc(AudioHandle, AudioHandle, std::uint32_t, void* u
             const std::int64_t now = SystemTimeToSeconds(platform::LocalTimeNow());
             CreditCompletedPlay(state.connection, state.currentPath.Get(), static_cast<std::int32_t>(now));
         }
-        Announce(state, static_cast<HWND>(user));
+        AnnounceChange(static_cast<HWND>(user));
     } catch (...) {
         // The audio library's thread must never see an exception.
     }
@@ -60,9 +57,9 @@ bool CueTrackEnd(HostCue& hostCue, std::u16string_view path, std::uint64_t& end)
     if (!buffer.Fill(path, hostCue.WideText())) return false;
     const void* record = hostCue.OpenTrack(buffer.Data());
     if (record == nullptr) return false;
+    const HostTrackLease lease(hostCue, record);
     const CueTrackInfo info = hostCue.ReadTrack(record);
     end = info.start + info.length;
-    hostCue.ReleaseTrack(record);
     return true;
 }
 
@@ -99,7 +96,7 @@ void HandlePlayStarted(HWND host) {
     // nothing to register and nothing to count; the play start is announced
     // all the same, as every play start is.
     if (FetchPlayingPath(host, path) && IsUsableTrackPath(path)) StartTrack(state, host, path);
-    Announce(state, host);
+    AnnounceChange(host);
 }
 
 }  // namespace vellum

@@ -20,7 +20,12 @@
 namespace vellum {
 namespace {
 
-enum Event : std::int32_t { kEnable = 0, kShutDown = 1, kPlayStarted = 2, kInitialise = 6 };
+enum Event : std::int32_t {
+    kEnable = HOST_EVENT_ENABLE,
+    kShutDown = HOST_EVENT_SHUT_DOWN,
+    kPlayStarted = HOST_EVENT_PLAY_STARTED,
+    kInitialise = HOST_EVENT_INITIALISE
+};
 constexpr int kMenuResource = 100;
 
 PluginDescriptor g_descriptor;
@@ -53,6 +58,7 @@ void Initialise(HWND host) {
     ShellState& shell = Shell();
     BindAudioLibraries(state.audio);
     shell.interfaceMessage = RegisterWindowMessageW(VELLUMDB_MSG_GETINTERFACE_W);
+    shell.versionMessage = RegisterWindowMessageW(VELLUMDB_MSG_GETVERSION_W);
     shell.notifyMessage = RegisterWindowMessageW(VELLUMDB_MSG_NOTIFY_W);
     state.hostCue = g_hostCue.Attach(host::QueryCueInterface(host)) ? &g_hostCue : nullptr;
     g_menu.Reset(LoadMenuW(shell.module, MAKEINTRESOURCEW(kMenuResource)));

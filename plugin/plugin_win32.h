@@ -8,26 +8,16 @@
 #include <type_traits>
 
 #include "vellumdb.h"
+#include "vellumdb_host.h"
 
 namespace vellum {
 
-// The record the host hands the message hook, one per main-window message.
-struct HostMessage {
-    HWND window;
-    UINT message;
-    WPARAM wParam;
-    LPARAM lParam;
-    LRESULT result;
-};
-
-typedef std::int32_t(__stdcall* MessageHookFn)(HostMessage* message);
-typedef std::int32_t(__stdcall* EventProcFn)(HWND host, std::int32_t event);
-
-// Sixteen 32-bit slots; slots 3 to 15 are the library interface, in place.
+// The plugin's own descriptor: the host's sixteen slots (vellumdb_host.h),
+// with the library interface in place in slots 3 to 15.
 struct PluginDescriptor {
     std::uintptr_t reserved;
-    MessageHookFn hook;
-    EventProcFn eventProc;
+    HostMessageHookFn hook;
+    HostEventProcFn eventProc;
     VellumLibraryInterface library;
 };
 
@@ -40,6 +30,11 @@ static_assert(sizeof(HostMessage) == 20 && offsetof(HostMessage, message) == 4 &
 static_assert(sizeof(PluginDescriptor) == 64 && offsetof(PluginDescriptor, hook) == 4 &&
                   offsetof(PluginDescriptor, eventProc) == 8 && offsetof(PluginDescriptor, library) == 12,
               "the descriptor is sixteen 32-bit slots, the interface from slot 3 on");
+static_assert(sizeof(PluginDescriptor) == sizeof(HostPluginDescriptor) &&
+                  offsetof(PluginDescriptor, hook) == offsetof(HostPluginDescriptor, hook) &&
+                  offsetof(PluginDescriptor, eventProc) == offsetof(HostPluginDescriptor, eventProc) &&
+                  offsetof(PluginDescriptor, library) == offsetof(HostPluginDescriptor, slots),
+              "the descriptor is the host's, the interface in the plugin's own slots");
 static_assert(sizeof(VellumLibraryInterface) == 52 && offsetof(VellumLibraryInterface, GetTimeField) == 48,
               "the interface is thirteen 32-bit slots");
 static_assert(sizeof(VellumSystemTime) == 16 && offsetof(VellumSystemTime, wMonth) == 2 &&
@@ -55,5 +50,10 @@ PluginDescriptor& Descriptor();
 
 std::int32_t __stdcall PluginMessageHook(HostMessage* message);
 std::int32_t __stdcall PluginEventProc(HWND host, std::int32_t event);
+
+// Announces a change the plugin made itself (a play start, a counted play, a
+// menu command): moves the last-change tick, then sends VELLUMDB_MSG_NOTIFY
+// with wParam 1 to the host window, whose hook hands it to every listener.
+void AnnounceChange(HWND host);
 
 }  // namespace vellum

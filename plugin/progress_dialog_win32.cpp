@@ -4,6 +4,7 @@
 
 #include <atomic>
 
+#include "platform/unique_handle_win32.h"
 #include "plugin/shell_state_win32.h"
 
 namespace vellum {
@@ -22,23 +23,6 @@ constexpr WPARAM kBatchFinished = 0;
 const wchar_t kAddCaption[] = L"vellumdb データベースにアイテムを追加しています";
 const wchar_t kRemoveCaption[] = L"vellumdb データベースのアイテムを削除しています";
 
-// A kernel handle closed at scope end.
-class UniqueHandle {
-public:
-    UniqueHandle() = default;
-    ~UniqueHandle() { Reset(); }
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
-    HANDLE Get() const { return handle_; }
-    void Reset(HANDLE handle = nullptr) {
-        if (handle_ != nullptr) CloseHandle(handle_);
-        handle_ = handle;
-    }
-
-private:
-    HANDLE handle_ = nullptr;
-};
-
 // One batch from the dialog's opening to its end; lives in RunProgressDialog.
 struct BatchSession {
     BatchSession(BatchMode batchMode, const BatchPathList& batchPaths, LibraryConnection& batchConnection,
@@ -55,7 +39,7 @@ struct BatchSession {
     bool finished = false;
     // The dialog the worker reports to; set before the worker starts.
     HWND dialog = nullptr;
-    UniqueHandle worker;
+    win32::UniqueKernelHandle worker;
 };
 
 // Reports to the dialog with sent messages, so item i is on screen before the

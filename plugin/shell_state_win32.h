@@ -14,6 +14,7 @@ struct ShellState {
     // Owned by the module's entry file; null outside initialise..shut-down.
     HMENU menu = nullptr;
     UINT interfaceMessage = 0;
+    UINT versionMessage = 0;
     UINT notifyMessage = 0;
 };
 

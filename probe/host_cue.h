@@ -32,4 +32,19 @@ public:
     virtual CueTrackInfo ReadTrack(const void* record) const noexcept = 0;
 };
 
+// A track record from OpenTrack, handed back to the host at scope end.
+class HostTrackLease {
+public:
+    HostTrackLease(HostCue& host, const void* track) noexcept : host_(host), track_(track) {}
+    ~HostTrackLease() {
+        if (track_ != nullptr) host_.ReleaseTrack(track_);
+    }
+    HostTrackLease(const HostTrackLease&) = delete;
+    HostTrackLease& operator=(const HostTrackLease&) = delete;
+
+private:
+    HostCue& host_;
+    const void* track_;
+};
+
 }  // namespace vellum

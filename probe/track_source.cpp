@@ -42,21 +42,6 @@ private:
     AudioHandle handle_;
 };
 
-// A track record the host opened, handed back at scope end.
-class HostTrackLease {
-public:
-    HostTrackLease(HostCue& host, const void* track) noexcept : host_(host), track_(track) {}
-    ~HostTrackLease() {
-        if (track_ != nullptr) host_.ReleaseTrack(track_);
-    }
-    HostTrackLease(const HostTrackLease&) = delete;
-    HostTrackLease& operator=(const HostTrackLease&) = delete;
-
-private:
-    HostCue& host_;
-    const void* track_;
-};
-
 void ProbeUrl(std::u16string_view path, TrackRecord& record) {
     ReplaceText(record.file_name, WideToUtf8(path));
     const char* name = record.file_name;

@@ -3,15 +3,18 @@
 **
 ** When the host window receives the registered message "vellumdb_example_run"
 ** it:
-**   1. obtains vellumdb's interface table by sending "vellumdb_getinterface"
-**      to the host window (the answer is the table's address);
-**   2. adds a listener that counts the host window's messages and notices
+**   1. asks which vellumdb is loaded by sending "vellumdb_getversion" to the
+**      host window, and goes on only with major version 1, whose table it
+**      was written for;
+**   2. obtains vellumdb's interface table by sending "vellumdb_getinterface"
+**      (the answer is the table's address);
+**   3. adds a listener that counts the host window's messages and notices
 **      "vellumdb_notify";
-**   3. adds every file named in example_files.txt (UTF-8, one path a line,
+**   4. adds every file named in example_files.txt (UTF-8, one path a line,
 **      beside this plugin) with AddFile;
-**   4. reads each file's record back field by field, and its two times as
+**   5. reads each file's record back field by field, and its two times as
 **      local times;
-**   5. removes its listener.
+**   6. removes its listener.
 ** It writes what it saw to example_report.txt beside itself.
 */
 #include <windows.h>
@@ -20,24 +23,7 @@
 #include <string.h>
 
 #include "vellumdb.h"
-
-typedef struct HostMessage {
-    HWND window;
-    UINT message;
-    WPARAM wParam;
-    LPARAM lParam;
-    LRESULT result;
-} HostMessage;
-
-typedef int32_t (__stdcall *HookFn)(HostMessage* message);
-typedef int32_t (__stdcall *EventFn)(HWND host, int32_t event);
-
-typedef struct PluginDescriptor {
-    uintptr_t reserved;
-    HookFn hook;
-    EventFn eventProc;
-    uintptr_t unused[13];
-} PluginDescriptor;
+#include "vellumdb_host.h"
 
 static HMODULE g_module;
 static UINT g_runMessage;
@@ -115,27 +101,40 @@ static void AddListedFiles(const VellumLibraryInterface* lib)
     fclose(list);
 }
 
+/* The table's work, once the version is known to fit. */
+static void UseLibrary(HWND host, const VellumLibraryInterface* lib)
+{
+    uint32_t tick;
+    if (lib == NULL) {
+        fprintf(g_report, "no vellumdb interface\n");
+        return;
+    }
+    tick = lib->GetLastChangeTick();
+    fprintf(g_report, "database=%s\n", lib->GetDatabasePath());
+    lib->AddListener(Listener);
+    AddListedFiles(lib);
+    /* Any message of the host window reaches the listener. AddFile itself
+    ** is not announced, so no "vellumdb_notify" is heard for it. */
+    SendMessageW(host, WM_NULL, 0, 0);
+    lib->RemoveListener(Listener);
+    fprintf(g_report, "tick_unchanged=%d\n", lib->GetLastChangeTick() == tick);
+    fprintf(g_report, "listener_heard=%ld notifications=%ld\n", g_messagesHeard, g_notificationsHeard);
+}
+
 static void RunExample(HWND host)
 {
     wchar_t reportPath[MAX_PATH];
-    const VellumLibraryInterface* lib = (const VellumLibraryInterface*)SendMessageW(
-        host, RegisterWindowMessageW(VELLUMDB_MSG_GETINTERFACE_W), 0, 0);
+    /* 0 when no vellumdb answers. */
+    const long version = (long)SendMessageW(host, RegisterWindowMessageW(VELLUMDB_MSG_GETVERSION_W), 0, 0);
     BesidePlugin(L"example_report.txt", reportPath, MAX_PATH);
     g_report = _wfopen(reportPath, L"wb");
     if (g_report == NULL) return;
-    if (lib == NULL) {
-        fprintf(g_report, "no vellumdb interface\n");
+    fprintf(g_report, "version=%ld\n", version);
+    if (version / 1000000 != VELLUMDB_VERSION_MAJOR) {
+        fprintf(g_report, "no vellumdb of major version %d\n", VELLUMDB_VERSION_MAJOR);
     } else {
-        uint32_t tick = lib->GetLastChangeTick();
-        fprintf(g_report, "database=%s\n", lib->GetDatabasePath());
-        lib->AddListener(Listener);
-        AddListedFiles(lib);
-        /* Any message of the host window reaches the listener. AddFile itself
-        ** is not announced, so no "vellumdb_notify" is heard for it. */
-        SendMessageW(host, WM_NULL, 0, 0);
-        lib->RemoveListener(Listener);
-        fprintf(g_report, "tick_unchanged=%d\n", lib->GetLastChangeTick() == tick);
-        fprintf(g_report, "listener_heard=%ld notifications=%ld\n", g_messagesHeard, g_notificationsHeard);
+        UseLibrary(host, (const VellumLibraryInterface*)SendMessageW(
+                             host, RegisterWindowMessageW(VELLUMDB_MSG_GETINTERFACE_W), 0, 0));
     }
     fclose(g_report);
     g_report = NULL;
@@ -154,14 +153,14 @@ static int32_t __stdcall Hook(HostMessage* message)
 static int32_t __stdcall EventProc(HWND host, int32_t event)
 {
     (void)host;
-    if (event == 6) {
+    if (event == HOST_EVENT_INITIALISE) {
         g_runMessage = RegisterWindowMessageW(L"vellumdb_example_run");
         g_notifyMessage = RegisterWindowMessageW(VELLUMDB_MSG_NOTIFY_W);
     }
     return 1;
 }
 
-static PluginDescriptor g_descriptor = {0, Hook, EventProc, {0}};
+static HostPluginDescriptor g_descriptor = {0, Hook, EventProc, {0}};
 
 __declspec(noinline) void* __stdcall GetGPluginInfo(void)
 {

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -21,7 +22,10 @@ struct HostMessage {
     LPARAM lParam;
     LRESULT result;
 };
-static_assert(sizeof(HostMessage) == 20, "five 32-bit fields");
+static_assert(sizeof(HostMessage) == 20 && offsetof(HostMessage, message) == 4 &&
+                  offsetof(HostMessage, wParam) == 8 && offsetof(HostMessage, lParam) == 12 &&
+                  offsetof(HostMessage, result) == 16,
+              "five 32-bit fields");
 
 using GetPluginInfoFn = const uint32_t*(__stdcall*)();
 using MessageHookFn = int32_t(__stdcall*)(HostMessage* message);
@@ -38,6 +42,13 @@ constexpr size_t kDescriptorSlots = 16;
 constexpr size_t kSlotHook = 1;
 constexpr size_t kSlotEvent = 2;
 constexpr size_t kSlotLastChange = 5;
+// The descriptor as the host reads it: sixteen 32-bit words (64 bytes), the
+// hook at offset 4, the event procedure at 8, and from 12 on the plugin's own
+// words, where vellumdb keeps its table with GetLastChangeTick third (20).
+static_assert(sizeof(void*) == sizeof(uint32_t), "a descriptor word holds one address");
+static_assert(kDescriptorSlots * sizeof(uint32_t) == 64 && kSlotHook * sizeof(uint32_t) == 4 &&
+                  kSlotEvent * sizeof(uint32_t) == 8 && kSlotLastChange * sizeof(uint32_t) == 20,
+              "the descriptor's slots sit where the host reads them");
 
 struct LoadedPlugin {
     std::wstring fileName;

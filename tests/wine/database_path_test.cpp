@@ -55,14 +55,12 @@ protected:
                                          nullptr),
                              viaWide));
         EXPECT_EQ(viaText, viaWide);
-        sqlite3* db = nullptr;
-        ASSERT_EQ(sqlite3_open_v2(text.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK) << text;
-        sqlite3_stmt* count = nullptr;
-        ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT count(*) FROM list", -1, &count, nullptr), SQLITE_OK);
-        ASSERT_EQ(sqlite3_step(count), SQLITE_ROW);
-        EXPECT_EQ(sqlite3_column_int(count, 0), 1);
-        sqlite3_finalize(count);
-        sqlite3_close(db);
+        const SqliteConnection db = OpenSqlite(text, SQLITE_OPEN_READONLY);
+        ASSERT_TRUE(db) << text;
+        const SqliteStatement count = Prepare(db.get(), "SELECT count(*) FROM list");
+        ASSERT_TRUE(count);
+        ASSERT_EQ(sqlite3_step(count.get()), SQLITE_ROW);
+        EXPECT_EQ(sqlite3_column_int(count.get(), 0), 1);
     }
 };
 

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "host_run.h"
@@ -14,16 +15,18 @@
 namespace vellum::wine {
 namespace {
 
+// Wine's path conversions hand out blocks of the process heap.
+struct FreeHeapBlock {
+    void operator()(void* block) const { HeapFree(GetProcessHeap(), 0, block); }
+};
+
 std::string UnixPath(const std::wstring& path) {
     typedef char*(__cdecl * ToUnixFn)(const wchar_t*);
     auto toUnix = reinterpret_cast<ToUnixFn>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
     if (toUnix == nullptr) return std::string();
-    char* unix = toUnix(path.c_str());
-    if (unix == nullptr) return std::string();
-    std::string text = unix;
-    HeapFree(GetProcessHeap(), 0, unix);
-    return text;
+    const std::unique_ptr<char, FreeHeapBlock> unix(toUnix(path.c_str()));
+    return unix != nullptr ? std::string(unix.get()) : std::string();
 }
 
 std::wstring DosPath(const std::string& unixPath) {
@@ -31,11 +34,8 @@ std::wstring DosPath(const std::string& unixPath) {
     auto toDos = reinterpret_cast<ToDosFn>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name")));
     if (toDos == nullptr) return std::wstring();
-    wchar_t* dos = toDos(unixPath.c_str());
-    if (dos == nullptr) return std::wstring();
-    std::wstring text = dos;
-    HeapFree(GetProcessHeap(), 0, dos);
-    return text;
+    const std::unique_ptr<wchar_t, FreeHeapBlock> dos(toDos(unixPath.c_str()));
+    return dos != nullptr ? std::wstring(dos.get()) : std::wstring();
 }
 
 // Sets one value of a registry key, creating the key when it is missing.

@@ -1,8 +1,11 @@
-// The example client plugin: another plugin obtains vellumdb's interface
-// through the host, adds a file and reads its record back.
+// The example client plugin: another plugin learns vellumdb's version and
+// obtains its interface through the host, adds a file and reads its record back.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "host_run.h"
+#include "vellumdb.h"
 
 namespace vellum::wine {
 namespace {
@@ -17,6 +20,8 @@ TEST(ExampleClient, AddsAFileAndReadsItsRecordThroughTheInterface) {
     EXPECT_TRUE(log.Has("send vellumdb_example_run = nonzero")) << log.Text();
     const std::string report = ReadBytes(folder.Plugins() + L"\\example_report.txt");
     const std::string name = WideToUtf8(track);
+    // Its first step: which vellumdb it talks to.
+    EXPECT_EQ(report.find("version=" + std::to_string(VELLUMDB_VERSION_NUMBER) + "\n"), 0u) << report;
     EXPECT_TRUE(Contains(report, "database=" + WideToUtf8(folder.Database()))) << report;
     EXPECT_TRUE(Contains(report, "record " + name)) << report;
     EXPECT_TRUE(Contains(report, "file_name=" + name)) << report;

@@ -8,6 +8,7 @@
 
 #include <sqlite3.h>
 
+#include <stdexcept>
 #include <string>
 
 #include "host_run.h"
@@ -26,16 +27,17 @@ const char kSessionWithoutPlayback[] =
 // Inserts 300 rows into the library at `path`, made by the plugin on a first
 // run, and returns its bytes.
 std::string FillLibrary(const std::wstring& path) {
-    sqlite3* database = nullptr;
-    sqlite3_open(WideToUtf8(path).c_str(), &database);
-    sqlite3_exec(database, "BEGIN", nullptr, nullptr, nullptr);
-    for (int i = 0; i < 300; ++i) {
-        const std::string name = "C:\\gone\\" + std::string(60, 'x') + std::to_string(i);
-        sqlite3_exec(database, ("INSERT INTO list(file_name, playcount) VALUES('" + name + "', 3)").c_str(),
-                     nullptr, nullptr, nullptr);
+    {
+        const SqliteConnection database = OpenSqlite(WideToUtf8(path));
+        if (!database) throw std::runtime_error("cannot open " + WideToUtf8(path));
+        sqlite3_exec(database.get(), "BEGIN", nullptr, nullptr, nullptr);
+        for (int i = 0; i < 300; ++i) {
+            const std::string name = "C:\\gone\\" + std::string(60, 'x') + std::to_string(i);
+            sqlite3_exec(database.get(), ("INSERT INTO list(file_name, playcount) VALUES('" + name + "', 3)").c_str(),
+                         nullptr, nullptr, nullptr);
+        }
+        sqlite3_exec(database.get(), "COMMIT", nullptr, nullptr, nullptr);
     }
-    sqlite3_exec(database, "COMMIT", nullptr, nullptr, nullptr);
-    sqlite3_close(database);
     return ReadBytes(path);
 }
 

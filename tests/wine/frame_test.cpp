@@ -43,11 +43,12 @@ TEST(PluginFrame, StoredRowsSurviveARestart) {
     folder.Install();
     folder.Run("");
     // Another tool adds a row between two runs of the host.
-    sqlite3* other = nullptr;
-    ASSERT_EQ(sqlite3_open(WideToUtf8(folder.Database()).c_str(), &other), SQLITE_OK);
-    sqlite3_exec(other, "INSERT INTO list(file_name, playcount) VALUES('C:\\kept.wav', 7)", nullptr, nullptr,
-                 nullptr);
-    sqlite3_close(other);
+    {
+        const SqliteConnection other = OpenSqlite(WideToUtf8(folder.Database()));
+        ASSERT_TRUE(other);
+        sqlite3_exec(other.get(), "INSERT INTO list(file_name, playcount) VALUES('C:\\kept.wav', 7)", nullptr,
+                     nullptr, nullptr);
+    }
     folder.Run("");
     EXPECT_EQ(QueryValue(folder.Database(), "SELECT file_name || '=' || playcount FROM list"), "C:\\kept.wav=7");
     EXPECT_EQ(Schema(folder.Database()), kSchema);

@@ -1,7 +1,7 @@
 // The message hook and the lifecycle events, driven in this process: which
-// events let listeners hear the host window, what an interface request
-// answers, the playing-channel notice, events that are not the plugin's, and
-// track paths too long for their buffers.
+// events let listeners hear the host window, what an interface or version
+// request answers, the playing-channel notice, events that are not the
+// plugin's, and track paths too long for their buffers.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -117,6 +117,18 @@ TEST_F(MessageHook, AnInterfaceRequestAnswersOneAndTheSameTableEveryTime) {
     EXPECT_EQ(Interface(), inDescriptor);
     Event(1);
     EXPECT_EQ(Interface(), inDescriptor);
+}
+
+// The version request answers the header's number from initialisation on,
+// while enabled and after shut-down, as the interface request does.
+TEST_F(MessageHook, AVersionRequestAnswersTheHeadersVersionNumber) {
+    const UINT request = RegisterWindowMessageW(VELLUMDB_MSG_GETVERSION_W);
+    for (std::int32_t code : {6, 0, 1}) {
+        Event(code);
+        LRESULT result = -1;
+        EXPECT_EQ(Hook(request, 0, 0, &result), 1) << code;
+        EXPECT_EQ(result, VELLUMDB_VERSION_NUMBER) << code;
+    }
 }
 
 // Listeners hear the host window only between enable (0) and shut-down (1).

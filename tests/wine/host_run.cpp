@@ -201,26 +201,34 @@ bool StartProcess(std::wstring command, StartedProcess& started, DWORD flags, co
     return true;
 }
 
+SqliteConnection OpenSqlite(const std::string& utf8Path, int flags) {
+    sqlite3* opened = nullptr;
+    const int rc = sqlite3_open_v2(utf8Path.c_str(), &opened, flags, nullptr);
+    // A failed open hands out a handle too, closed here.
+    SqliteConnection connection(opened);
+    if (rc != SQLITE_OK) connection.reset();
+    return connection;
+}
+
+SqliteStatement Prepare(sqlite3* connection, const std::string& sql) {
+    sqlite3_stmt* statement = nullptr;
+    sqlite3_prepare_v2(connection, sql.c_str(), -1, &statement, nullptr);
+    return SqliteStatement(statement);
+}
+
 std::vector<std::vector<std::string>> Query(const std::wstring& database, const std::string& sql) {
     std::vector<std::vector<std::string>> rows;
-    sqlite3* connection = nullptr;
-    if (sqlite3_open_v2(WideToUtf8(database).c_str(), &connection, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-        sqlite3_close(connection);
-        throw std::runtime_error("cannot open " + WideToUtf8(database));
-    }
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(connection, sql.c_str(), -1, &statement, nullptr) == SQLITE_OK) {
-        while (sqlite3_step(statement) == SQLITE_ROW) {
-            std::vector<std::string> row;
-            for (int i = 0; i < sqlite3_column_count(statement); ++i) {
-                const unsigned char* text = sqlite3_column_text(statement, i);
-                row.push_back(text != nullptr ? reinterpret_cast<const char*>(text) : "NULL");
-            }
-            rows.push_back(row);
+    const SqliteConnection connection = OpenSqlite(WideToUtf8(database), SQLITE_OPEN_READONLY);
+    if (!connection) throw std::runtime_error("cannot open " + WideToUtf8(database));
+    const SqliteStatement statement = Prepare(connection.get(), sql);
+    while (statement && sqlite3_step(statement.get()) == SQLITE_ROW) {
+        std::vector<std::string> row;
+        for (int i = 0; i < sqlite3_column_count(statement.get()); ++i) {
+            const unsigned char* text = sqlite3_column_text(statement.get(), i);
+            row.push_back(text != nullptr ? reinterpret_cast<const char*>(text) : "NULL");
         }
+        rows.push_back(row);
     }
-    sqlite3_finalize(statement);
-    sqlite3_close(connection);
     return rows;
 }
 

@@ -5,6 +5,9 @@
 
 #include <windows.h>
 
+#include <sqlite3.h>
+
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -64,6 +67,18 @@ struct StartedProcess {
 // Starts `command` with the creation `flags`, in `folder` (null: this process's
 // current folder); false when it cannot be started.
 bool StartProcess(std::wstring command, StartedProcess& started, DWORD flags = 0, const wchar_t* folder = nullptr);
+
+// A connection or statement of the test's own, closed or finalized at scope end.
+struct SqliteRelease {
+    void operator()(sqlite3* connection) const { sqlite3_close(connection); }
+    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+};
+using SqliteConnection = std::unique_ptr<sqlite3, SqliteRelease>;
+using SqliteStatement = std::unique_ptr<sqlite3_stmt, SqliteRelease>;
+// Opens the database at the UTF-8 path with the open flags; null when it cannot.
+SqliteConnection OpenSqlite(const std::string& utf8Path, int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+// Compiles one statement; null when it does not compile.
+SqliteStatement Prepare(sqlite3* connection, const std::string& sql);
 
 // Rows of a query on a database file, every value as text ("NULL" for null).
 std::vector<std::vector<std::string>> Query(const std::wstring& database, const std::string& sql);

@@ -69,11 +69,12 @@ TEST(ModuleClock, AnotherPluginReadsA2040TimeThroughThePlugin) {
 
     const SYSTEMTIME wall = Wall(2040, 6, 1, 12, 0, 0);
     const std::int32_t stored = static_cast<std::int32_t>(static_cast<std::uint32_t>(SystemSeconds(wall)));
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(WideToUtf8(folder.Database()).c_str(), &db), SQLITE_OK);
-    const std::string update = "UPDATE list SET lastplayed = " + std::to_string(stored);
-    EXPECT_EQ(sqlite3_exec(db, update.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
-    sqlite3_close(db);
+    {
+        const SqliteConnection db = OpenSqlite(WideToUtf8(folder.Database()));
+        ASSERT_TRUE(db);
+        const std::string update = "UPDATE list SET lastplayed = " + std::to_string(stored);
+        EXPECT_EQ(sqlite3_exec(db.get(), update.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    }
 
     // The example adds the file again (keeping the stored time) and reads it.
     ASSERT_TRUE(folder.Run("send vellumdb_example_run\n").Has("send vellumdb_example_run = nonzero"));

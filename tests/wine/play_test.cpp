@@ -18,31 +18,33 @@ namespace {
 // `holdMs`: the write lock ("BEGIN IMMEDIATE") or a read lock (a stepped query).
 class HeldFile {
 public:
-    HeldFile(const std::wstring& database, bool write, DWORD holdMs) {
-        sqlite3_open(WideToUtf8(database).c_str(), &connection_);
-        sqlite3_busy_timeout(connection_, 10000);
-        if (write)
-            locked_ = sqlite3_exec(connection_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
-        else
-            locked_ = sqlite3_prepare_v2(connection_, "SELECT file_name FROM list", -1, &reader_, nullptr) == SQLITE_OK &&
-                      sqlite3_step(reader_) == SQLITE_ROW;
-        releaser_ = std::thread([this, holdMs] {
+    HeldFile(const std::wstring& database, bool write, DWORD holdMs) : connection_(OpenSqlite(WideToUtf8(database))) {
+        if (!connection_) return;
+        sqlite3* connection = connection_.get();
+        sqlite3_busy_timeout(connection, 10000);
+        if (write) {
+            locked_ = sqlite3_exec(connection, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+        } else {
+            reader_ = Prepare(connection, "SELECT file_name FROM list");
+            locked_ = reader_ && sqlite3_step(reader_.get()) == SQLITE_ROW;
+        }
+        releaser_ = std::thread([this, connection, holdMs] {
             Sleep(holdMs);
-            sqlite3_finalize(reader_);
-            if (!sqlite3_get_autocommit(connection_)) sqlite3_exec(connection_, "COMMIT", nullptr, nullptr, nullptr);
+            reader_.reset();
+            if (!sqlite3_get_autocommit(connection)) sqlite3_exec(connection, "COMMIT", nullptr, nullptr, nullptr);
         });
     }
+    // The hold ends first; the statement goes before its connection.
     ~HeldFile() {
-        releaser_.join();
-        sqlite3_close(connection_);
+        if (releaser_.joinable()) releaser_.join();
     }
     HeldFile(const HeldFile&) = delete;
     HeldFile& operator=(const HeldFile&) = delete;
     bool Locked() const { return locked_; }
 
 private:
-    sqlite3* connection_ = nullptr;
-    sqlite3_stmt* reader_ = nullptr;
+    SqliteConnection connection_;
+    SqliteStatement reader_;
     bool locked_ = false;
     std::thread releaser_;
 };

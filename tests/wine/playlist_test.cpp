@@ -51,13 +51,12 @@ void WriteWav(const std::wstring& path) {
 }
 
 void Exec(const std::wstring& database, const std::string& sql) {
-    sqlite3* connection = nullptr;
-    ASSERT_EQ(sqlite3_open(WideToUtf8(database).c_str(), &connection), SQLITE_OK);
+    const SqliteConnection connection = OpenSqlite(WideToUtf8(database));
+    ASSERT_TRUE(connection);
     char* error = nullptr;
-    int rc = sqlite3_exec(connection, sql.c_str(), nullptr, nullptr, &error);
+    int rc = sqlite3_exec(connection.get(), sql.c_str(), nullptr, nullptr, &error);
     std::string message = error != nullptr ? error : "";
     sqlite3_free(error);
-    sqlite3_close(connection);
     ASSERT_EQ(rc, SQLITE_OK) << sql << ": " << message;
 }
 
@@ -484,6 +483,8 @@ TEST(PlaylistBatch, ADialogDestroyedUnderARunningBatchStopsItAfterTheItemInWork)
     const std::wstring database = folder.Path() + L"\\vellumdb.db";  // beside the module
     Exec(database, "INSERT INTO list(file_name) VALUES('C:\\a.wav'), ('C:\\b.wav'), ('C:\\c.wav'), ('C:\\d.wav')");
     DialogSpy spy;
+    // The plugin's dialog, destroyed as its owner would destroy it: the action
+    // under test, not a handle of the test's own.
     spy.atStep = [](HWND dialog, long index) {
         if (index == 1) DestroyWindow(dialog);
     };

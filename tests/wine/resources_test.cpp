@@ -6,6 +6,7 @@
 #include <string>
 
 #include "host_run.h"
+#include "vellumdb.h"
 
 namespace vellum::wine {
 namespace {
@@ -74,7 +75,9 @@ TEST_F(ModuleResources, DialogTemplateHasTheStylesFontAndControlsInOrder) {
     EXPECT_LT(cancel, progress);
 }
 
-TEST_F(ModuleResources, VersionIsOneOneZeroZeroWithoutAStringTable) {
+// File and product version MAJOR.MINOR.PATCH.0, the parts of the header's
+// VELLUMDB_VERSION_NUMBER, which another plugin reads at run time.
+TEST_F(ModuleResources, VersionIsTheHeadersVersionNumberWithoutAStringTable) {
     const std::string version = Resource(RT_VERSION, 1);
     ASSERT_FALSE(version.empty());
     EXPECT_EQ(version.find(Utf16Bytes(L"StringFileInfo")), std::string::npos);
@@ -82,10 +85,12 @@ TEST_F(ModuleResources, VersionIsOneOneZeroZeroWithoutAStringTable) {
     ASSERT_NE(signature, std::string::npos);
     VS_FIXEDFILEINFO info;
     memcpy(&info, version.data() + signature, sizeof info);
-    EXPECT_EQ(info.dwFileVersionMS, 0x00010001u);
-    EXPECT_EQ(info.dwFileVersionLS, 0u);
-    EXPECT_EQ(info.dwProductVersionMS, 0x00010001u);
-    EXPECT_EQ(info.dwProductVersionLS, 0u);
+    const DWORD major = VELLUMDB_VERSION_NUMBER / 1000000, minor = VELLUMDB_VERSION_NUMBER / 1000 % 1000,
+                patch = VELLUMDB_VERSION_NUMBER % 1000;
+    EXPECT_EQ(info.dwFileVersionMS, major << 16 | minor);
+    EXPECT_EQ(info.dwFileVersionLS, patch << 16);
+    EXPECT_EQ(info.dwProductVersionMS, major << 16 | minor);
+    EXPECT_EQ(info.dwProductVersionLS, patch << 16);
 }
 
 TEST_F(ModuleResources, ManifestAsksForTheCallersExecutionLevel) {

@@ -24,24 +24,16 @@
 #include <vector>
 
 #include "fixture_plugin.h"
+#include "platform/unique_handle_win32.h"
+#include "vellumdb_host.h"
 
 namespace {
-
-struct HostMessage {
-    HWND window;
-    UINT message;
-    WPARAM wParam;
-    LPARAM lParam;
-    LRESULT result;
-};
 
 using SyncProc = void(__stdcall*)(DWORD sync, DWORD channel, DWORD data, void* user);
 using SetSyncFn = DWORD(__stdcall*)(DWORD channel, DWORD type, uint64_t position, SyncProc proc, void* user);
 using CueOpenFn = uint32_t(__stdcall*)(const void* path);
 using CueReleaseFn = uint32_t(__stdcall*)(void* record);
 using CueTitleFn = const void*(__stdcall*)(const void* path);
-using HookFn = int32_t(__stdcall*)(HostMessage* message);
-using EventFn = int32_t(__stdcall*)(HWND host, int32_t code);
 using TickFn = uint32_t(__stdcall*)();
 
 constexpr UINT kSubmenuAdd = 61600;
@@ -50,13 +42,16 @@ constexpr UINT kSubmenuAlways = 61602;
 constexpr size_t kPathChars = 520;
 
 HMODULE module = nullptr;
-uint32_t descriptor[16];
+HostPluginDescriptor descriptor;
+// The descriptor's own slots stand in for vellumdb's table: slot 5, the
+// table's third, is the last-change tick.
+constexpr size_t kOwnLastChangeSlot = 2;
 UINT interfaceMessage = 0;
 UINT notifyMessage = 0;
 const uintptr_t* cue = nullptr;
 DWORD currentChannel = 0;
 DWORD initTick = 0;
-HMENU submenu = nullptr;
+win32::UniqueMenu submenu;
 
 // ---- reading the host
 
@@ -94,12 +89,12 @@ std::vector<std::wstring> SelectedPaths(HWND host) {
 }
 
 std::wstring PlayingPath(HWND host) {
-    HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    const win32::UniqueWindow window(
+        CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr));
     wchar_t path[kPathChars] = {};
-    if (window != nullptr) {
-        SendMessageW(host, 1112, 204, reinterpret_cast<LPARAM>(window));
-        GetWindowTextW(window, path, kPathChars);
-        DestroyWindow(window);
+    if (window) {
+        SendMessageW(host, 1112, 204, reinterpret_cast<LPARAM>(window.Get()));
+        GetWindowTextW(window.Get(), path, kPathChars);
     }
     return path;
 }
@@ -175,12 +170,12 @@ void Initialise(HWND host) {
     interfaceMessage = RegisterWindowMessageW(L"fixture_getinterface");
     notifyMessage = RegisterWindowMessageW(L"fixture_notify");
     cue = reinterpret_cast<const uintptr_t*>(SendMessageW(host, 1112, 108, 0));
-    if (submenu == nullptr) {
-        submenu = CreatePopupMenu();
-        AppendMenuW(submenu, MF_STRING, kSubmenuAdd, L"収集");
-        AppendMenuW(submenu, MF_STRING, kSubmenuProgress, L"進行");
-        AppendMenuW(submenu, MF_SEPARATOR, 0, nullptr);
-        AppendMenuW(submenu, MF_STRING, kSubmenuAlways, L"常時");
+    if (!submenu) {
+        submenu.Reset(CreatePopupMenu());
+        AppendMenuW(submenu.Get(), MF_STRING, kSubmenuAdd, L"収集");
+        AppendMenuW(submenu.Get(), MF_STRING, kSubmenuProgress, L"進行");
+        AppendMenuW(submenu.Get(), MF_SEPARATOR, 0, nullptr);
+        AppendMenuW(submenu.Get(), MF_STRING, kSubmenuAlways, L"常時");
     }
     initTick = GetTickCount();
     wchar_t flag[8];
@@ -192,8 +187,8 @@ void Initialise(HWND host) {
 }
 
 int32_t __stdcall EventProc(HWND host, int32_t code) {
-    if (code == 6) Initialise(host);
-    if (code == 2) PlayStarted(host);
+    if (code == HOST_EVENT_INITIALISE) Initialise(host);
+    if (code == HOST_EVENT_PLAY_STARTED) PlayStarted(host);
     return 1;
 }
 
@@ -206,7 +201,7 @@ struct Batch {
     std::vector<std::wstring> paths;
     volatile LONG cancel = 0;
     LONG done = 0;
-    HANDLE worker = nullptr;
+    win32::UniqueKernelHandle worker;
 };
 
 DWORD WINAPI BatchWorker(void* dialog) {
@@ -236,7 +231,7 @@ INT_PTR CALLBACK ProgressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
         SetWindowTextW(dialog, L"fixture 処理中");
         SendDlgItemMessageW(dialog, FIXTURE_PROGRESS_BAR, PBM_SETRANGE, 0,
                             MAKELPARAM(0, batch->paths.size() & 0xFFFF));
-        batch->worker = CreateThread(nullptr, 0, &BatchWorker, dialog, 0, nullptr);
+        batch->worker.Reset(CreateThread(nullptr, 0, &BatchWorker, dialog, 0, nullptr));
         return TRUE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDCANCEL || LOWORD(wParam) == FIXTURE_CANCEL) batch->cancel = 1;
@@ -244,9 +239,6 @@ INT_PTR CALLBACK ProgressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
     case WM_APP:
         if (wParam == 1) ShowStep(dialog, *batch, static_cast<size_t>(lParam));
         if (wParam == 0) EndDialog(dialog, 1);
-        return TRUE;
-    case WM_DESTROY:
-        if (batch != nullptr && batch->worker != nullptr) CloseHandle(batch->worker);
         return TRUE;
     default:
         return FALSE;
@@ -279,11 +271,11 @@ LRESULT Collect(HWND host) {
 void PrepareMenu(HWND host, HMENU menu) {
     int count = GetMenuItemCount(menu);
     if (count < 4 || GetMenuItemID(menu, count - 1) != 40121) return;
-    InsertMenuW(menu, count - 4, MF_BYPOSITION | MF_POPUP, reinterpret_cast<UINT_PTR>(submenu), L"fixture");
+    InsertMenuW(menu, count - 4, MF_BYPOSITION | MF_POPUP, reinterpret_cast<UINT_PTR>(submenu.Get()), L"fixture");
     HWND list = reinterpret_cast<HWND>(SendMessageW(host, 1026, 107, -1));
     UINT state = SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0) != 0 ? MF_ENABLED : MF_GRAYED;
-    EnableMenuItem(submenu, kSubmenuAdd, MF_BYCOMMAND | state);
-    EnableMenuItem(submenu, kSubmenuProgress, MF_BYCOMMAND | state);
+    EnableMenuItem(submenu.Get(), kSubmenuAdd, MF_BYCOMMAND | state);
+    EnableMenuItem(submenu.Get(), kSubmenuProgress, MF_BYCOMMAND | state);
 }
 
 int32_t __stdcall MessageHook(HostMessage* message) {
@@ -295,12 +287,12 @@ int32_t __stdcall MessageHook(HostMessage* message) {
         message->result = RunProgress(message->window);
         return 1;
     }
-    if (message->message == WM_INITMENUPOPUP && submenu != nullptr) {
+    if (message->message == WM_INITMENUPOPUP && submenu) {
         PrepareMenu(message->window, reinterpret_cast<HMENU>(message->wParam));
     } else if (message->message == 1112 && message->wParam == 503) {
         currentChannel = static_cast<DWORD>(message->lParam);
     } else if (interfaceMessage != 0 && message->message == interfaceMessage) {
-        message->result = reinterpret_cast<LRESULT>(&descriptor[3]);
+        message->result = reinterpret_cast<LRESULT>(&descriptor.slots[0]);
         return 1;
     }
     return 0;
@@ -308,18 +300,15 @@ int32_t __stdcall MessageHook(HostMessage* message) {
 
 uint32_t __stdcall LastChangeTick() { return initTick; }
 
-template <typename Fn>
-uint32_t Slot(Fn fn) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(fn)); }
-
 }  // namespace
 
-extern "C" __stdcall const uint32_t* GetGPluginInfo() {
-    if (descriptor[1] == 0) {
-        descriptor[1] = Slot(static_cast<HookFn>(&MessageHook));
-        descriptor[2] = Slot(static_cast<EventFn>(&EventProc));
-        descriptor[5] = Slot(static_cast<TickFn>(&LastChangeTick));
+extern "C" __stdcall HostPluginDescriptor* GetGPluginInfo() {
+    if (descriptor.hook == nullptr) {
+        descriptor.hook = &MessageHook;
+        descriptor.eventProc = &EventProc;
+        descriptor.slots[kOwnLastChangeSlot] = reinterpret_cast<uintptr_t>(static_cast<TickFn>(&LastChangeTick));
     }
-    return descriptor;
+    return &descriptor;
 }
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void*) {

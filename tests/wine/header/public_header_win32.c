@@ -1,15 +1,17 @@
 /*
-** The public header as a Windows plugin's author uses it: a listener written
-** the natural Win32 way is a VellumListener without a cast, and the records the
-** host and vellumdb share have the layout the host relies on. Compiled as C99
-** and as C++ (public_header_win32.cpp), with every warning an error, for the
-** 32-bit target and, as a syntax check, for 64-bit Windows; either include
-** order of <windows.h> and vellumdb.h must work.
+** The public headers as a Windows plugin's author uses them: a listener, hook
+** and event procedure written the natural Win32 way need no cast, and the
+** records the host and vellumdb share have the layout the host relies on.
+** Compiled as C99 and as C++ (public_header_win32.cpp), with every warning an
+** error, for the 32-bit target and, as a syntax check, for 64-bit Windows;
+** either include order of <windows.h> and the headers must work.
 */
 #ifdef VELLUMDB_TEST_WINDOWS_FIRST
 #include <windows.h>
 #include "vellumdb.h"
+#include "vellumdb_host.h"
 #else
+#include "vellumdb_host.h"
 #include "vellumdb.h"
 #include <windows.h>
 #endif
@@ -19,21 +21,13 @@
 /* A compile-time check that C99 accepts: a negative array size fails the build. */
 #define PIN(name, condition) typedef char vellumdb_pin_##name[(condition) ? 1 : -1]
 
-/* The records as an author declares them beside the header. */
-typedef struct HostMessage {
-    HWND window;
-    UINT message;
-    WPARAM wParam;
-    LPARAM lParam;
-    LRESULT result;
-} HostMessage;
-
-typedef struct PluginDescriptor {
+/* vellumdb's own descriptor: the host's, with the table in the plugin's slots. */
+typedef struct VellumdbDescriptor {
     UINT_PTR reserved;
-    INT_PTR hook;
-    INT_PTR eventProc;
+    HostMessageHookFn hook;
+    HostEventProcFn eventProc;
     VellumLibraryInterface library;
-} PluginDescriptor;
+} VellumdbDescriptor;
 
 /* The header's types are Win32's own, on 32-bit and on 64-bit Windows. */
 PIN(window_is_hwnd, sizeof(VellumWindow) == sizeof(HWND));
@@ -41,30 +35,43 @@ PIN(wparam_width, sizeof(VellumWParam) == sizeof(WPARAM) && (VellumWParam)-1 > 0
 PIN(lparam_width, sizeof(VellumLParam) == sizeof(LPARAM) && (VellumLParam)-1 < 0);
 PIN(lresult_width, sizeof(VellumLResult) == sizeof(LRESULT));
 
-/* Every slot is one pointer: 4 bytes on the host's 32-bit Windows. */
+/* Every slot and field is one pointer wide: 4 bytes on the host's 32-bit Windows. */
 PIN(interface_slots, sizeof(VellumLibraryInterface) == 13 * sizeof(void*));
-PIN(descriptor_slots, sizeof(PluginDescriptor) == 16 * sizeof(void*));
-PIN(interface_in_descriptor, offsetof(PluginDescriptor, library) == 3 * sizeof(void*));
-PIN(time_field_field, offsetof(VellumLibraryInterface, GetTimeField) == 12 * sizeof(void*));
+PIN(time_field_slot, offsetof(VellumLibraryInterface, GetTimeField) == 12 * sizeof(void*));
+PIN(descriptor_slots, sizeof(HostPluginDescriptor) == 16 * sizeof(void*));
+PIN(descriptor_hook, offsetof(HostPluginDescriptor, hook) == sizeof(void*));
+PIN(descriptor_event_proc, offsetof(HostPluginDescriptor, eventProc) == 2 * sizeof(void*));
+PIN(descriptor_own_slots, offsetof(HostPluginDescriptor, slots) == 3 * sizeof(void*));
+PIN(vellumdb_descriptor, sizeof(VellumdbDescriptor) == sizeof(HostPluginDescriptor) &&
+                             offsetof(VellumdbDescriptor, library) == offsetof(HostPluginDescriptor, slots));
+PIN(host_message_fields, sizeof(HostMessage) == 5 * sizeof(void*));
+PIN(host_message_pointer_wparam, offsetof(HostMessage, wParam) == 2 * sizeof(void*));
 #ifndef _WIN64
 PIN(host_message_size, sizeof(HostMessage) == 20);
+PIN(host_message_message, offsetof(HostMessage, message) == 4);
+PIN(host_message_wparam, offsetof(HostMessage, wParam) == 8);
+PIN(host_message_lparam, offsetof(HostMessage, lParam) == 12);
 PIN(host_message_result, offsetof(HostMessage, result) == 16);
 PIN(interface_size, sizeof(VellumLibraryInterface) == 52);
-PIN(descriptor_size, sizeof(PluginDescriptor) == 64);
-PIN(interface_offset, offsetof(PluginDescriptor, library) == 12);
+PIN(time_field_offset, offsetof(VellumLibraryInterface, GetTimeField) == 48);
+PIN(descriptor_size, sizeof(VellumdbDescriptor) == 64);
+PIN(descriptor_hook_offset, offsetof(VellumdbDescriptor, hook) == 4);
+PIN(descriptor_event_offset, offsetof(VellumdbDescriptor, eventProc) == 8);
+PIN(interface_offset, offsetof(VellumdbDescriptor, library) == 12);
 #endif
 
 /* Layout-identical to SYSTEMTIME, field by field. */
+#define TIME_FIELD(field, offset) \
+    (offsetof(VellumSystemTime, field) == offsetof(SYSTEMTIME, field) && offsetof(VellumSystemTime, field) == (offset))
 PIN(system_time_size, sizeof(VellumSystemTime) == sizeof(SYSTEMTIME) && sizeof(VellumSystemTime) == 16);
-PIN(system_time_year, offsetof(VellumSystemTime, wYear) == offsetof(SYSTEMTIME, wYear));
-PIN(system_time_month, offsetof(VellumSystemTime, wMonth) == offsetof(SYSTEMTIME, wMonth));
-PIN(system_time_weekday, offsetof(VellumSystemTime, wDayOfWeek) == offsetof(SYSTEMTIME, wDayOfWeek));
-PIN(system_time_day, offsetof(VellumSystemTime, wDay) == offsetof(SYSTEMTIME, wDay));
-PIN(system_time_hour, offsetof(VellumSystemTime, wHour) == offsetof(SYSTEMTIME, wHour));
-PIN(system_time_minute, offsetof(VellumSystemTime, wMinute) == offsetof(SYSTEMTIME, wMinute));
-PIN(system_time_second, offsetof(VellumSystemTime, wSecond) == offsetof(SYSTEMTIME, wSecond));
-PIN(system_time_ms, offsetof(VellumSystemTime, wMilliseconds) == offsetof(SYSTEMTIME, wMilliseconds) &&
-                        offsetof(VellumSystemTime, wMilliseconds) == 14);
+PIN(system_time_year, TIME_FIELD(wYear, 0));
+PIN(system_time_month, TIME_FIELD(wMonth, 2));
+PIN(system_time_weekday, TIME_FIELD(wDayOfWeek, 4));
+PIN(system_time_day, TIME_FIELD(wDay, 6));
+PIN(system_time_hour, TIME_FIELD(wHour, 8));
+PIN(system_time_minute, TIME_FIELD(wMinute, 10));
+PIN(system_time_second, TIME_FIELD(wSecond, 12));
+PIN(system_time_ms, TIME_FIELD(wMilliseconds, 14));
 
 static LRESULT CALLBACK CountingListener(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -74,6 +81,21 @@ static LRESULT CALLBACK CountingListener(HWND window, UINT message, WPARAM wPara
 
 static const VellumListener kListener = CountingListener;
 
+/* A hook and an event procedure with Win32's types fill the descriptor as they are. */
+static int32_t __stdcall AnsweringHook(HostMessage* message)
+{
+    HWND window = message->window;
+    message->result = (LRESULT)(window != (HWND)0);
+    return 1;
+}
+
+static int32_t __stdcall EventProc(HWND host, int32_t event)
+{
+    return host != (HWND)0 && event == HOST_EVENT_INITIALISE;
+}
+
+static const HostPluginDescriptor kDescriptor = {0, AnsweringHook, EventProc, {0}};
+
 int vellumdb_header_win32_probe(const VellumLibraryInterface* lib, SYSTEMTIME* time);
 int vellumdb_header_win32_probe(const VellumLibraryInterface* lib, SYSTEMTIME* time)
 {
@@ -82,8 +104,10 @@ int vellumdb_header_win32_probe(const VellumLibraryInterface* lib, SYSTEMTIME* t
     WNDPROC procedure = listener;
     LRESULT heard = procedure((HWND)0, WM_NULL, (WPARAM)0, (LPARAM)0);
     listener = procedure;
+    HostMessage message = {(HWND)0, WM_NULL, (WPARAM)0, (LPARAM)0, (LRESULT)0};
     lib->AddListener(CountingListener);
     lib->RemoveListener(listener);
+    heard += kDescriptor.hook(&message) + kDescriptor.eventProc(message.window, HOST_EVENT_ENABLE);
     /* A SYSTEMTIME is filled through the header's layout-identical record. */
     return (int)heard + lib->GetTimeField(0, VELLUMDB_TIME_LASTPLAYED, (VellumSystemTime*)(void*)time);
 }
