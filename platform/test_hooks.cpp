@@ -30,6 +30,10 @@ bool FailNextHeapAllocation() noexcept {
 
 bool HeapFaultInjected() noexcept { return t_injected; }
 
+HeapFaultPause::HeapFaultPause() noexcept : successesLeft_(t_successesLeft) { t_successesLeft = -1; }
+
+HeapFaultPause::~HeapFaultPause() { t_successesLeft = successesLeft_; }
+
 void CountHeapBlock(bool allocated) noexcept {
     g_blocksOutstanding.fetch_add(allocated ? 1 : -1, std::memory_order_relaxed);
 }

@@ -19,6 +19,20 @@ bool FailNextHeapAllocation() noexcept;
 // True when an allocation on this thread has failed since the last arming.
 bool HeapFaultInjected() noexcept;
 
+// While one lives, allocations on this thread neither count down nor fail:
+// for the tests' stand-ins of C libraries (the audio library, the host), whose
+// own allocations never throw into the plugin.
+class HeapFaultPause {
+public:
+    HeapFaultPause() noexcept;
+    ~HeapFaultPause();
+    HeapFaultPause(const HeapFaultPause&) = delete;
+    HeapFaultPause& operator=(const HeapFaultPause&) = delete;
+
+private:
+    int successesLeft_;
+};
+
 // Blocks handed out and not yet released, by every allocator that reports to
 // it (the POSIX seam's heap; in the test binaries operator new as well), on
 // all threads. For leak checks around an operation.
