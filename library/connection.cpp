@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -152,7 +153,11 @@ void LibraryConnection::Close() {
     if (database_ == nullptr) return;
     {
         const Deadline wait(Clock::now() + kShutdownWait);
-        Drain(nullptr, nullptr);
+        try {
+            Drain(nullptr, nullptr);
+        } catch (...) {
+            // Out of memory: what still waits is lost with the connection.
+        }
         // Scopes still open (a batch cut short by shut-down) and a transaction
         // another plugin left open are committed too.
         if (!sqlite3_get_autocommit(database_)) sqlite3_exec(database_, "COMMIT", nullptr, nullptr, nullptr);
@@ -243,7 +248,11 @@ void LibraryConnection::CloseScope(bool contended) {
         if (scopes_ > 0) --scopes_;
         if (database_ == nullptr) return;
         const Deadline wait(contended || !journal_.PendingEmpty() ? started : limit);
-        Drain(nullptr, nullptr);
+        try {
+            Drain(nullptr, nullptr);
+        } catch (...) {
+            // Out of memory (a scope ends in a destructor): the helper retries.
+        }
         outstanding = HasOutstanding();
     }
     WakeHelper(outstanding);
@@ -251,15 +260,37 @@ void LibraryConnection::CloseScope(bool contended) {
 
 // Applies waiting entries in order while the write lock can be had, then
 // commits when no scope is open. Under the lock.
+//
+// Memory running out is met like a lock: the entry waits and is tried again
+// (by the helper thread or the next operation); it is neither given up nor
+// applied twice. Throws only when the heap fails while entries undone by a
+// ROLLBACK are put back; the journal is then as it was and the next Drain
+// does it again.
 void LibraryConnection::Drain(const JournalEntry* target, Outcome* targetOutcome) {
     if (database_ == nullptr) return;
-    Settle();
+    if (!Settle()) return;
     while (!journal_.PendingEmpty() && EnsureWriteTransaction()) {
         JournalEntry& next = journal_.Front();
-        const ApplyResult result = next.Apply(*this);
+        ApplyResult result = ApplyResult::Busy;
+        try {
+            result = next.Apply(*this);
+        } catch (...) {
+            // Out of memory before the entry wrote anything: it waits.
+        }
         if (result == ApplyResult::Busy) break;
         if (&next == target && targetOutcome != nullptr) *targetOutcome = OutcomeOf(result);
-        if (result == ApplyResult::Failed || !WriteMark(sequence_ + 1)) {
+        if (result == ApplyResult::Failed) {
+            journal_.DropFront();
+            continue;
+        }
+        if (!WriteMark(sequence_ + 1)) {
+            // The mark's failure (out of memory) may have rolled the whole
+            // transaction back, this entry with it: then it waits, and the
+            // next Settle puts back the earlier ones that were undone.
+            if (sqlite3_get_autocommit(database_)) {
+                if (&next == target && targetOutcome != nullptr) *targetOutcome = Outcome::Pending;
+                break;
+            }
             journal_.DropFront();
             continue;
         }
@@ -270,14 +301,20 @@ void LibraryConnection::Drain(const JournalEntry* target, Outcome* targetOutcome
 
 // Takes note of a transaction that ended or was rolled back behind the
 // plugin's back: entries a ROLLBACK undid wait again; those a COMMIT kept are
-// confirmed.
-void LibraryConnection::Settle() {
+// confirmed. False when the mark exists but could not be read (out of
+// memory): what was undone is not known yet, so nothing may be applied or
+// confirmed until a later call reads it.
+bool LibraryConnection::Settle() {
     const bool ended = sqlite3_get_autocommit(database_) != 0;
-    std::int64_t mark = 0;
-    if (!journal_.AppliedEmpty() && ReadMark(mark)) journal_.Requeue(mark);
-    if (!ended) return;
+    if (!journal_.AppliedEmpty() && markReady_) {
+        std::int64_t mark = 0;
+        if (!ReadMark(mark)) return false;
+        journal_.Requeue(mark);
+    }
+    if (!ended) return true;
     journal_.Confirm();
     owned_ = writeLocked_ = false;
+    return true;
 }
 
 bool LibraryConnection::EnsureWriteTransaction() {
@@ -319,10 +356,13 @@ bool LibraryConnection::ReadMark(std::int64_t& mark) {
     return true;
 }
 
+// Builds its statement without the heap: it runs after the entry has written,
+// where an exception would leave the entry to be applied again.
 bool LibraryConnection::WriteMark(std::int64_t mark) {
     if (!markReady_) return false;
-    const std::string sql = "UPDATE temp.vellumdb_applied SET sequence = " + std::to_string(mark);
-    return sqlite3_exec(database_, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    char sql[80];
+    std::snprintf(sql, sizeof sql, "UPDATE temp.vellumdb_applied SET sequence = %lld", static_cast<long long>(mark));
+    return sqlite3_exec(database_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
 // Work waits for a lock: entries not applied, or a commit no scope will send,
@@ -359,7 +399,11 @@ void LibraryConnection::HelperLoop() {
         if (!helperStop_) {
             platform::ScopedLock library(lock_);
             const Deadline none(Clock::now());
-            Drain(nullptr, nullptr);
+            try {
+                Drain(nullptr, nullptr);
+            } catch (...) {
+                // Out of memory: tried again at the next interval.
+            }
             if (database_ != nullptr && HasOutstanding()) continue;
         }
         helperActive_ = false;
