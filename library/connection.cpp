@@ -3,7 +3,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <cstdio>
+#include <charconv>
 #include <cstring>
 #include <string>
 
@@ -360,8 +360,10 @@ bool LibraryConnection::ReadMark(std::int64_t& mark) {
 // where an exception would leave the entry to be applied again.
 bool LibraryConnection::WriteMark(std::int64_t mark) {
     if (!markReady_) return false;
-    char sql[80];
-    std::snprintf(sql, sizeof sql, "UPDATE temp.vellumdb_applied SET sequence = %lld", static_cast<long long>(mark));
+    static constexpr char kPrefix[] = "UPDATE temp.vellumdb_applied SET sequence = ";
+    char sql[sizeof kPrefix + 24] = {};
+    std::memcpy(sql, kPrefix, sizeof kPrefix - 1);
+    std::to_chars(sql + sizeof kPrefix - 1, sql + sizeof sql - 1, mark);
     return sqlite3_exec(database_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
