@@ -301,15 +301,18 @@ void LibraryConnection::Drain(const JournalEntry* target, Outcome* targetOutcome
 
 // Takes note of a transaction that ended or was rolled back behind the
 // plugin's back: entries a ROLLBACK undid wait again; those a COMMIT kept are
-// confirmed. False when the mark exists but could not be read (out of
-// memory): what was undone is not known yet, so nothing may be applied or
-// confirmed until a later call reads it.
+// confirmed. False when memory ran out while the mark was read: what was
+// undone is not known yet, so nothing may be applied or confirmed until a
+// later call reads it. (A mark that is gone, dropped by another plugin, is
+// passed over as before: the work goes on without it.)
 bool LibraryConnection::Settle() {
     const bool ended = sqlite3_get_autocommit(database_) != 0;
-    if (!journal_.AppliedEmpty() && markReady_) {
-        std::int64_t mark = 0;
-        if (!ReadMark(mark)) return false;
-        journal_.Requeue(mark);
+    std::int64_t mark = 0;
+    if (!journal_.AppliedEmpty()) {
+        if (ReadMark(mark))
+            journal_.Requeue(mark);
+        else if (markReady_ && (sqlite3_errcode(database_) & 0xFF) == SQLITE_NOMEM)
+            return false;
     }
     if (!ended) return true;
     journal_.Confirm();

@@ -1,5 +1,6 @@
 // Fault injection for tests: the seam's allocator can be told to fail, and the
-// POSIX seam's ANSI code page can be chosen. Production code never calls these.
+// POSIX seam's ANSI code page can be chosen. Production code only consults
+// them (the seam's allocator asks whether to fail and reports its blocks).
 //
 // Injection is armed per thread: only allocations on the thread that armed it
 // count and fail, so the connection's helper thread and other threads run as
