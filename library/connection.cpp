@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -153,7 +154,11 @@ void LibraryConnection::Close() {
     if (database_ == nullptr) return;
     {
         const Deadline wait(Clock::now() + kShutdownWait);
-        Drain(nullptr, nullptr);
+        try {
+            Drain(nullptr, nullptr);
+        } catch (...) {
+            // Out of memory: what still waits is lost with the connection.
+        }
         // Scopes still open (a batch cut short by shut-down) and a transaction
         // another plugin left open are committed too.
         if (!sqlite3_get_autocommit(database_)) sqlite3_exec(database_, "COMMIT", nullptr, nullptr, nullptr);
@@ -244,7 +249,11 @@ void LibraryConnection::CloseScope(bool contended) {
         if (scopes_ > 0) --scopes_;
         if (database_ == nullptr) return;
         const Deadline wait(contended || !journal_.PendingEmpty() ? started : limit);
-        Drain(nullptr, nullptr);
+        try {
+            Drain(nullptr, nullptr);
+        } catch (...) {
+            // Out of memory (a scope ends in a destructor): the helper retries.
+        }
         outstanding = HasOutstanding();
     }
     WakeHelper(outstanding);
@@ -252,15 +261,37 @@ void LibraryConnection::CloseScope(bool contended) {
 
 // Applies waiting entries in order while the write lock can be had, then
 // commits when no scope is open. Under the lock.
+//
+// Memory running out is met like a lock: the entry waits and is tried again
+// (by the helper thread or the next operation); it is neither given up nor
+// applied twice. Throws only when the heap fails while entries undone by a
+// ROLLBACK are put back; the journal is then as it was and the next Drain
+// does it again.
 void LibraryConnection::Drain(const JournalEntry* target, Outcome* targetOutcome) {
     if (database_ == nullptr) return;
-    Settle();
+    if (!Settle()) return;
     while (!journal_.PendingEmpty() && EnsureWriteTransaction()) {
         JournalEntry& next = journal_.Front();
-        const ApplyResult result = next.Apply(*this);
+        ApplyResult result = ApplyResult::Busy;
+        try {
+            result = next.Apply(*this);
+        } catch (...) {
+            // Out of memory before the entry wrote anything: it waits.
+        }
         if (result == ApplyResult::Busy) break;
         if (&next == target && targetOutcome != nullptr) *targetOutcome = OutcomeOf(result);
-        if (result == ApplyResult::Failed || !WriteMark(sequence_ + 1)) {
+        if (result == ApplyResult::Failed) {
+            journal_.DropFront();
+            continue;
+        }
+        if (!WriteMark(sequence_ + 1)) {
+            // The mark's failure (out of memory) may have rolled the whole
+            // transaction back, this entry with it: then it waits, and the
+            // next Settle puts back the earlier ones that were undone.
+            if (sqlite3_get_autocommit(database_)) {
+                if (&next == target && targetOutcome != nullptr) *targetOutcome = Outcome::Pending;
+                break;
+            }
             journal_.DropFront();
             continue;
         }
@@ -271,14 +302,23 @@ void LibraryConnection::Drain(const JournalEntry* target, Outcome* targetOutcome
 
 // Takes note of a transaction that ended or was rolled back behind the
 // plugin's back: entries a ROLLBACK undid wait again; those a COMMIT kept are
-// confirmed.
-void LibraryConnection::Settle() {
+// confirmed. False when memory ran out while the mark was read: what was
+// undone is not known yet, so nothing may be applied or confirmed until a
+// later call reads it. (A mark that is gone, dropped by another plugin, is
+// passed over as before: the work goes on without it.)
+bool LibraryConnection::Settle() {
     const bool ended = sqlite3_get_autocommit(database_) != 0;
     std::int64_t mark = 0;
-    if (!journal_.AppliedEmpty() && ReadMark(mark)) journal_.Requeue(mark);
-    if (!ended) return;
+    if (!journal_.AppliedEmpty()) {
+        if (ReadMark(mark))
+            journal_.Requeue(mark);
+        else if (markReady_ && (sqlite3_errcode(database_) & 0xFF) == SQLITE_NOMEM)
+            return false;
+    }
+    if (!ended) return true;
     journal_.Confirm();
     owned_ = writeLocked_ = false;
+    return true;
 }
 
 bool LibraryConnection::EnsureWriteTransaction() {
@@ -320,10 +360,15 @@ bool LibraryConnection::ReadMark(std::int64_t& mark) {
     return true;
 }
 
+// Builds its statement without the heap: it runs after the entry has written,
+// where an exception would leave the entry to be applied again.
 bool LibraryConnection::WriteMark(std::int64_t mark) {
     if (!markReady_) return false;
-    const std::string sql = "UPDATE temp.vellumdb_applied SET sequence = " + std::to_string(mark);
-    return sqlite3_exec(database_, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    static constexpr char kPrefix[] = "UPDATE temp.vellumdb_applied SET sequence = ";
+    char sql[sizeof kPrefix + 24] = {};
+    std::memcpy(sql, kPrefix, sizeof kPrefix - 1);
+    std::to_chars(sql + sizeof kPrefix - 1, sql + sizeof sql - 1, mark);
+    return sqlite3_exec(database_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
 // Work waits for a lock: entries not applied, or a commit no scope will send,
@@ -360,7 +405,11 @@ void LibraryConnection::HelperLoop() {
         if (!helperStop_) {
             platform::ScopedLock library(lock_);
             const Deadline none(Clock::now());
-            Drain(nullptr, nullptr);
+            try {
+                Drain(nullptr, nullptr);
+            } catch (...) {
+                // Out of memory: tried again at the next interval.
+            }
             if (database_ != nullptr && HasOutstanding()) continue;
         }
         helperActive_ = false;

@@ -17,7 +17,9 @@
 //     operation applies it too; Close waits up to 3 s for it;
 //   - a ROLLBACK sent by another plugin on the raw handle is noticed through a
 //     mark kept in a temporary table inside the same transaction, and the
-//     entries it undid are applied again.
+//     entries it undid are applied again;
+//   - memory running out while an entry is applied is met like a lock: the
+//     entry waits and is tried again, never given up nor applied twice.
 //
 // Transactions are counted scopes: the plugin's Transaction objects on every
 // thread share one SQL transaction, and the last scope to end commits it. A
@@ -111,7 +113,7 @@ private:
     bool OpenScope();
     void CloseScope(bool contended);
     void Drain(const JournalEntry* target, Outcome* targetOutcome);
-    void Settle();
+    bool Settle();
     bool EnsureWriteTransaction();
     void CommitIfOwned();
     bool ReadMark(std::int64_t& mark);

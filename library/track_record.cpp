@@ -42,8 +42,18 @@ std::int32_t NumberField(const TrackRecord& record, int column) noexcept {
                                                   kColumns[column].offset);
 }
 
+namespace {
+thread_local unsigned t_recordAllocationFailures = 0;
+}
+
+unsigned RecordAllocationFailures() noexcept { return t_recordAllocationFailures; }
+
+void NoteRecordAllocationFailure() noexcept { ++t_recordAllocationFailures; }
+
 TrackRecord* NewTrackRecord() noexcept {
-    return static_cast<TrackRecord*>(platform::HeapAllocZeroed(sizeof(TrackRecord)));
+    auto* record = static_cast<TrackRecord*>(platform::HeapAllocZeroed(sizeof(TrackRecord)));
+    if (record == nullptr) NoteRecordAllocationFailure();
+    return record;
 }
 
 void ReleaseTrackRecord(TrackRecord* record) noexcept {
@@ -74,6 +84,7 @@ TrackRecord* CopyTrackRecord(const TrackRecord& record) noexcept {
 
 char* CopyText(const char* text, std::size_t length) noexcept {
     char* block = static_cast<char*>(platform::HeapAllocZeroed(length + 1));
+    if (block == nullptr) NoteRecordAllocationFailure();
     if (block != nullptr && length > 0) std::memcpy(block, text, length);
     return block;
 }

@@ -68,6 +68,12 @@ void ReleaseTrackRecord(TrackRecord* record) noexcept;
 TrackRecord* CopyTrackRecord(const TrackRecord& record) noexcept;
 // A new zero-terminated heap copy of `length` bytes of `text`, or null.
 char* CopyText(const char* text, std::size_t length) noexcept;
+// The failed allocations of record blocks and texts on the calling thread so
+// far: NewTrackRecord and CopyText note theirs, and so does every probe
+// boundary that catches an exhausted heap. A probe during which the count
+// moved may have left a field short.
+unsigned RecordAllocationFailures() noexcept;
+void NoteRecordAllocationFailure() noexcept;
 // Replaces a text field, releasing the text it held.
 void ReplaceText(char*& field, char* text) noexcept;
 

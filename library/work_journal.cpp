@@ -12,9 +12,13 @@ JournalEntry* WorkJournal::Add(std::unique_ptr<JournalEntry> entry) {
     return pending_.back().get();
 }
 
-void WorkJournal::FrontApplied(std::int64_t sequence) {
+void WorkJournal::FrontApplied(std::int64_t sequence) noexcept {
     if (applied_.size() >= kAppliedLimit) applied_.pop_front();
-    applied_.emplace_back(sequence, std::move(pending_.front()));
+    try {
+        // Fails, if at all, while getting a block: before the entry is moved.
+        applied_.emplace_back(sequence, std::move(pending_.front()));
+    } catch (...) {
+    }
     pending_.pop_front();
 }
 

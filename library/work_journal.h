@@ -32,7 +32,7 @@ class LibraryConnection;
 enum class ApplyResult {
     Changed,    // written
     Unchanged,  // ran, but found nothing to change (no row for the key)
-    Busy,       // another connection's lock: try again later
+    Busy,       // another connection's lock, or memory ran out: try again later
     Failed,     // any other failure: the entry is given up, the table unchanged
 };
 
@@ -43,7 +43,8 @@ public:
     // The UTF-8 track path the entry is about.
     virtual const std::string& Key() const noexcept = 0;
     // Applies the entry on the connection, under its lock, inside a transaction
-    // that holds the write lock. May run again after a foreign ROLLBACK.
+    // that holds the write lock. May run again after a foreign ROLLBACK. May
+    // throw (out of memory) only before it has written anything.
     virtual ApplyResult Apply(LibraryConnection& connection) = 0;
     // Shows the entry's effect on a row read for its key (null: no row).
     virtual void Overlay(RecordOwner& row) const = 0;
@@ -70,8 +71,10 @@ public:
     bool PendingEmpty() const noexcept { return pending_.empty(); }
     std::size_t PendingCount() const noexcept { return pending_.size(); }
     JournalEntry& Front() { return *pending_.front(); }
-    // The front entry has been applied under sequence number `sequence`.
-    void FrontApplied(std::int64_t sequence);
+    // The front entry has been applied under sequence number `sequence`. With
+    // no memory to keep it for a ROLLBACK to find, it is forgotten, as one
+    // beyond kAppliedLimit is.
+    void FrontApplied(std::int64_t sequence) noexcept;
     // The front entry has been applied where its loss could not be noticed, or
     // has failed: it is forgotten.
     void DropFront() { pending_.pop_front(); }

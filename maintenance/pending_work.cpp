@@ -11,9 +11,10 @@
 namespace vellum {
 namespace {
 
+// A lock, or memory that ran out, passes: the entry waits and is tried again.
 ApplyResult ResultOf(int rc, bool changed) {
     const int primary = rc & 0xFF;
-    if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) return ApplyResult::Busy;
+    if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED || primary == SQLITE_NOMEM) return ApplyResult::Busy;
     if (rc != SQLITE_OK) return ApplyResult::Failed;
     return changed ? ApplyResult::Changed : ApplyResult::Unchanged;
 }

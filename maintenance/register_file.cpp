@@ -27,9 +27,13 @@ TrackRecord* ProbeFreshRecord(const ProbeContext& context, AudioHandle channel, 
     try {
         // A path no buffer holds whole would be probed and stored cut: refuse it.
         if (!IsUsableTrackPath(path)) return nullptr;
+        const unsigned failures = RecordAllocationFailures();
         RecordOwner fresh(NewTrackRecord());
         if (!fresh) return nullptr;
         Probe(context, channel, path, *fresh, duration);
+        // A failed allocation left a field short: a row stored from it would
+        // lose what the probe could not copy. Store nothing instead.
+        if (RecordAllocationFailures() != failures) return nullptr;
         // An empty probe result (a track that could not be opened or resolved)
         // would be written under an empty name: write nothing instead.
         if (fresh->file_name == nullptr || fresh->file_name[0] == '\0') return nullptr;

@@ -32,7 +32,7 @@ void RegisterFile(const ProbeContext& context, LibraryConnection& connection, Au
 //
 // The probed fresh record for `path`, or null when there is nothing to write:
 // the path is refused, the track could not be opened or resolved, or memory
-// ran out.
+// ran out (for any field of the record).
 TrackRecord* ProbeFreshRecord(const ProbeContext& context, AudioHandle channel, std::u16string_view path,
                               std::int32_t duration) noexcept;
 // Looks the record's file_name (the UTF-8 form of the probed path) up and

@@ -81,10 +81,15 @@ void SetAnsiCodePageForTesting(unsigned codePage) noexcept { g_ansiCodePage = co
 
 void* HeapAllocZeroed(std::size_t bytes) noexcept {
     if (FailNextHeapAllocation()) return nullptr;
-    return std::calloc(1, bytes == 0 ? 1 : bytes);
+    void* block = std::calloc(1, bytes == 0 ? 1 : bytes);
+    if (block != nullptr) CountHeapBlock(true);
+    return block;
 }
 
-void HeapRelease(void* block) noexcept { std::free(block); }
+void HeapRelease(void* block) noexcept {
+    if (block != nullptr) CountHeapBlock(false);
+    std::free(block);
+}
 
 std::u16string AnsiToWide(std::string_view ansi) {
     const std::string name = IconvName(g_ansiCodePage);

@@ -13,6 +13,7 @@ char* WideToUtf8(std::u16string_view wide) noexcept {
         const std::string utf8 = platform::Utf16ToUtf8(wide);
         return CopyText(utf8.data(), utf8.size());
     } catch (...) {
+        NoteRecordAllocationFailure();
         return nullptr;
     }
 }
@@ -25,6 +26,7 @@ char* AnsiToUtf8(std::string_view ansi) noexcept {
     try {
         return WideToUtf8(platform::AnsiToWide(ansi));
     } catch (...) {
+        NoteRecordAllocationFailure();
         return nullptr;
     }
 }

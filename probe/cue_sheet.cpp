@@ -300,7 +300,9 @@ void ParseCueSheet(SheetByteSource& source, std::int32_t wantedTrack, TrackRecor
         SheetLine line;
         while (ReadSheetLine(reader, line) == SheetLineStatus::Line) parser.HandleLine(line.View());
     } catch (...) {
-        // Out of memory while decoding: what was gathered so far stays.
+        // Out of memory while decoding: what was gathered so far stays, and
+        // the failure is noted so that the record is not stored as complete.
+        NoteRecordAllocationFailure();
     }
 }
 

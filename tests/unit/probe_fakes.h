@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/seam.h"
+#include "platform/test_hooks.h"
 #include "probe/audio_library.h"
 #include "probe/host_cue.h"
 
@@ -28,6 +29,7 @@ struct FakeFile {
 };
 
 // The entry points are plain functions, so the state is one guarded instance.
+// Like the real library they never throw: fault injection pauses inside them.
 class FakeAudio {
 public:
     static FakeAudio& Instance() {
@@ -81,6 +83,7 @@ public:
 
 private:
     AudioHandle Open(const void* file, std::uint32_t flags, bool module) {
+        const platform::HeapFaultPause pause;  // a C library: its allocations never throw
         std::lock_guard<std::mutex> hold(mutex_);
         lastFlags = flags;
         auto found = files_.find(static_cast<const char16_t*>(file));
@@ -90,15 +93,18 @@ private:
         return lastHandle_;
     }
     AudioBool Free(AudioHandle handle) {
+        const platform::HeapFaultPause pause;  // a C library: its allocations never throw
         std::lock_guard<std::mutex> hold(mutex_);
         freed += static_cast<int>(channels_.erase(handle));
         return 1;
     }
     FakeChannel Channel(AudioHandle handle) {
+        const platform::HeapFaultPause pause;  // a C library: its allocations never throw
         std::lock_guard<std::mutex> hold(mutex_);
         return channels_[handle];
     }
     const char* Tag(AudioHandle handle, const char* format) {
+        const platform::HeapFaultPause pause;  // a C library: its allocations never throw
         std::lock_guard<std::mutex> hold(mutex_);
         ++tagReads;
         formatsAsked.push_back(format);
@@ -119,12 +125,14 @@ public:
     explicit FakeHostCue(bool wideText) : wideText_(wideText) {}
     bool WideText() const noexcept override { return wideText_; }
     const void* OpenTrack(void* path) noexcept override {
+        const platform::HeapFaultPause pause;  // a C library: its allocations never throw
         ++opens;
         auto found = tracks.find(Decode(path));
         return found == tracks.end() ? nullptr : &found->second;
     }
     void ReleaseTrack(const void*) noexcept override { ++releases; }
     const void* Title(void* path) noexcept override {
+        const platform::HeapFaultPause pause;  // a C library: its allocations never throw
         ++titleCalls;
         auto found = titles.find(Decode(path));
         if (found == titles.end()) return nullptr;

@@ -8,7 +8,7 @@
 #include <string>
 #include <utility>
 
-#include "platform/test_hooks.h"
+#include "fault_loop.h"
 #include "probe/stream_properties.h"
 #include "probe/tags.h"
 #include "probe/track_source.h"
@@ -287,13 +287,37 @@ TEST_F(ProbeTest, HostTrackIsTaggedFromTheReportedChannelAndUnknownOnesAreUntouc
     EXPECT_EQ(host.releases, 1);
 }
 
-TEST_F(ProbeTest, FailedTextBlockLeavesItsFieldNullAndTheRestFilled) {
-    platform::FailHeapAllocationAfter(1);  // file_name succeeds, file_title fails
-    FillStreamProperties(Context(nullptr), u"C:\\m\\song.flac", *record_, fake_.AddChannel({}), 9);
-    platform::FailHeapAllocationAfter(-1);
-    EXPECT_STREQ(record_->file_name, "C:\\m\\song.flac");
-    EXPECT_EQ(record_->file_title, nullptr);
-    EXPECT_STREQ(record_->infoCodec_sub, "flac");
+// The probe itself keeps going past a failed allocation: a field it could
+// not copy stays null, every other one is filled, and the failure is noted for
+// RegisterFile, which then stores nothing.
+TEST_F(ProbeTest, EachFailedTextBlockLeavesItsFieldNullAndIsNoted) {
+    const AudioHandle channel = fake_.AddChannel({});
+    int shortFields = 0;
+    unsigned failures = 0;
+    testing::FaultLoop loop;
+    loop.setup = [&] {
+        record_.Reset(NewTrackRecord());
+        failures = RecordAllocationFailures();
+    };
+    loop.operation = [&] { FillStreamProperties(Context(nullptr), u"C:\\m\\song.flac", *record_, channel, 9); };
+    loop.check = [&](bool faulted) {
+        const char* const expected[] = {"C:\\m\\song.flac", "song.flac", "", "flac"};
+        const char* const got[] = {record_->file_name, record_->file_title, record_->file_ext,
+                                   record_->infoCodec_sub};
+        int missing = 0;
+        for (int field = 0; field < 4; ++field) {
+            if (got[field] == nullptr) ++missing;
+            else EXPECT_STREQ(got[field], expected[field]);
+        }
+        EXPECT_EQ(missing > 0, RecordAllocationFailures() != failures);
+        EXPECT_TRUE(missing == 0 || faulted);
+        EXPECT_EQ(record_->statDuration, 9);
+        shortFields += missing;
+        for (int column = 0; column < kColumnCount; ++column)
+            if (kColumns[column].kind == FieldKind::Text) ReplaceText(TextField(*record_, column), nullptr);
+    };
+    EXPECT_GE(testing::FailEachAllocationInTurn(loop), 5);
+    EXPECT_GE(shortFields, 4);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "library/rows.h"
 #include "maintenance/register_file.h"
+#include "fault_loop.h"
 #include "platform/test_hooks.h"
 #include "probe_fakes.h"
 #include "temp_database.h"
@@ -42,6 +43,20 @@ protected:
     }
     RecordOwner Row(const char* name) { return RecordOwner(FindTrackRow(connection(), name)); }
     std::string Rows() { return Scalar("SELECT COUNT(*) FROM list"); }
+    // Every column of every row, "|" between values, ";" between rows.
+    std::string AllRows() {
+        std::string text;
+        Statement rows(connection().Handle(), "SELECT * FROM list ORDER BY file_name");
+        while (rows.get() != nullptr && sqlite3_step(rows.get()) == SQLITE_ROW) {
+            for (int column = 0; column < sqlite3_column_count(rows.get()); ++column) {
+                const unsigned char* value = sqlite3_column_text(rows.get(), column);
+                text += value != nullptr ? reinterpret_cast<const char*>(value) : "NULL";
+                text += '|';
+            }
+            text += ';';
+        }
+        return text;
+    }
 
     FakeAudio& fake_ = FakeAudio::Instance();
     AudioLibrary audio_ = fake_.Bound();
@@ -108,30 +123,49 @@ TEST_F(RegisterFileTest, TrackThatCannotBeOpenedOrResolvedWritesNothing) {
     EXPECT_EQ(row->statDuration, 100);
 }
 
-TEST_F(RegisterFileTest, FailedAllocationsNeverWriteAnEmptyKeyNorLoseAStoredRow) {
+// Every failed allocation, in the probe, the journal or SQLite, leaves the
+// row as it was or writes it whole: never an empty key, a field cut short or a
+// play count lost. Work that waits after a failure lands later (here when the
+// connection closes).
+TEST_F(RegisterFileTest, EveryFailedAllocationWritesTheWholeRowOrNothing) {
     fake_.AddFile(kSong, SongFile("Fresh", 100));
-    // The record and its file_name.
-    for (int fail : {0, 1}) {
-        platform::FailHeapAllocationAfter(fail);
-        Register(kSong);
-        platform::FailHeapAllocationAfter(-1);
-        EXPECT_EQ(Rows(), "0") << "failing allocation " << fail;
-    }
-    for (int fail = 0; fail < 50; ++fail) {
-        platform::FailHeapAllocationAfter(fail);
-        Register(kSong);
-        platform::FailHeapAllocationAfter(-1);
-        EXPECT_EQ(Scalar("SELECT COUNT(*) FROM list WHERE file_name <> 'C:\\m\\song.flac'"), "0") << fail;
-    }
-    Exec("DELETE FROM list");
+    Register(kSong);
+    const std::string fresh = AllRows();
+    ASSERT_NE(fresh.find("Fresh"), std::string::npos);
+    int absent = 0;
+    testing::FaultLoop insert;
+    insert.setup = [&] { Exec("DELETE FROM list"); };
+    insert.operation = [&] { Register(kSong); };
+    insert.check = [&](bool faulted) {
+        fake_.formatsAsked.clear();  // the fake's record of the run, not the plugin's
+        Reconnect();  // lands what waits; its helper thread ends
+        Exec("PRAGMA synchronous = OFF");
+        const std::string rows = AllRows();
+        if (rows.empty() && faulted) ++absent;
+        else EXPECT_EQ(rows, fresh);
+    };
+    EXPECT_GT(testing::FailEachAllocationInTurn(insert), 40);
+    EXPECT_GT(absent, 0);
+
+    fake_.AddFile(kSong, SongFile("Retagged", 180));
     Register(kSong);
     Exec("UPDATE list SET playcount = 9, rating = 2");
-    for (int fail = 0; fail < 50; ++fail) {
-        platform::FailHeapAllocationAfter(fail);
-        Register(kSong);
-        platform::FailHeapAllocationAfter(-1);
-        EXPECT_EQ(Scalar("SELECT COUNT(*) || ':' || playcount || '/' || rating FROM list"), "1:9/2") << fail;
-    }
+    const std::string retagged = AllRows();
+    ASSERT_NE(retagged.find("Retagged"), std::string::npos);
+    int kept = 0;
+    testing::FaultLoop refresh;
+    refresh.setup = [&] { Exec("UPDATE list SET tagAlbum = 'Old', statDuration = 1"); };
+    refresh.operation = [&] { Register(kSong); };
+    refresh.check = [&](bool faulted) {
+        fake_.formatsAsked.clear();
+        Reconnect();  // lands what waits; its helper thread ends
+        Exec("PRAGMA synchronous = OFF");
+        EXPECT_EQ(Scalar("SELECT COUNT(*) || ':' || playcount || '/' || rating FROM list"), "1:9/2");
+        if (faulted && Scalar("SELECT tagAlbum || statDuration FROM list") == "Old1") ++kept;
+        else EXPECT_EQ(AllRows(), retagged);
+    };
+    EXPECT_GT(testing::FailEachAllocationInTurn(refresh), 40);
+    EXPECT_GT(kept, 0);
 }
 
 // The end-of-play update reads the row, adds one play and writes it back under

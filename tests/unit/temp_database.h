@@ -20,6 +20,12 @@ protected:
     void TearDown() override { connection_.Close(); }
 
     LibraryConnection& connection() { return connection_; }
+    // Closes the connection (landing what waits, stopping its helper thread)
+    // and opens it again.
+    void Reconnect() {
+        connection_.Close();
+        ASSERT_TRUE(connection_.Open(DatabasePath()));
+    }
     std::string DatabasePath() const { return folder_.path() + "/vellumdb.db"; }
     const std::string& folder() const { return folder_.path(); }
 

@@ -1,4 +1,11 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <atomic>
+#include <memory>
+#include <new>
+#include <string>
+#include <thread>
 
 #include "platform/seam.h"
 #include "platform/test_hooks.h"
@@ -30,7 +37,7 @@ TEST(AnsiCodePage, ConvertsShiftJisWhenCodePage932IsInForce) {
     EXPECT_EQ(AnsiToWide("caf\xe9"), u"café");
 }
 
-TEST(HeapFaultInjection, FailsExactlyTheChosenAllocation) {
+TEST(HeapFaultInjection, FailsExactlyTheChosenAllocationOfEveryAllocatorOnTheArmingThreadOnly) {
     FailHeapAllocationAfter(1);
     void* first = HeapAllocZeroed(8);
     void* second = HeapAllocZeroed(8);
@@ -38,8 +45,63 @@ TEST(HeapFaultInjection, FailsExactlyTheChosenAllocation) {
     EXPECT_NE(first, nullptr);
     EXPECT_EQ(second, nullptr);
     EXPECT_NE(third, nullptr);
+    EXPECT_TRUE(HeapFaultInjected());
     HeapRelease(first);
     HeapRelease(third);
+
+    // operator new and SQLite's allocator share the countdown. (Results are
+    // checked unarmed: GoogleTest allocates too.)
+    ASSERT_EQ(sqlite3_initialize(), SQLITE_OK);
+    bool threw = false;
+    FailHeapAllocationAfter(0);
+    try {
+        std::string text(100, 'x');
+        EXPECT_EQ(text.size(), 0u);  // not reached
+    } catch (const std::bad_alloc&) {
+        threw = true;
+    }
+    FailHeapAllocationAfter(0);
+    void* sqliteBlock = sqlite3_malloc(16);
+    // Persistent: the chosen allocation and every later one fail.
+    FailHeapAllocationAfter(1, true);
+    void* kept = sqlite3_malloc(16);
+    void* refused = sqlite3_malloc(16);
+    void* heapRefused = HeapAllocZeroed(8);
+    FailHeapAllocationAfter(-1);
+    EXPECT_TRUE(threw);
+    EXPECT_EQ(sqliteBlock, nullptr);
+    EXPECT_NE(kept, nullptr);
+    EXPECT_EQ(refused, nullptr);
+    EXPECT_EQ(heapRefused, nullptr);
+    sqlite3_free(kept);
+
+    // Another thread is never failed by this thread's arming.
+    std::atomic<int> step{0};
+    bool otherFailed = true;
+    std::thread other([&] {
+        while (step.load() == 0) std::this_thread::yield();
+        void* block = HeapAllocZeroed(8);
+        otherFailed = block == nullptr;
+        HeapRelease(block);
+        step = 2;
+    });
+    FailHeapAllocationAfter(0, true);
+    step = 1;
+    while (step.load() != 2) std::this_thread::yield();
+    FailHeapAllocationAfter(-1);
+    other.join();
+    EXPECT_FALSE(otherFailed);
+    EXPECT_FALSE(HeapFaultInjected());
+}
+
+TEST(HeapFaultInjection, OutstandingBlocksFollowTheSeamAndOperatorNew) {
+    const long before = HeapBlocksOutstanding();
+    void* block = HeapAllocZeroed(8);
+    auto number = std::make_unique<int>(1);
+    EXPECT_EQ(HeapBlocksOutstanding(), before + 2);
+    HeapRelease(block);
+    number.reset();
+    EXPECT_EQ(HeapBlocksOutstanding(), before);
 }
 
 }  // namespace
