@@ -36,7 +36,10 @@ FakeFile Tagged(const std::string& album, double seconds) {
 // Counts reports without allocating: it runs with the fault armed.
 class CountingSink : public BatchProgressSink {
 public:
-    void ItemStarting(std::size_t) override { ++items; }
+    bool ItemStarting(std::size_t) override {
+        ++items;
+        return true;
+    }
     void Finished() override { ++finished; }
     int items = 0;
     int finished = 0;
@@ -60,9 +63,9 @@ protected:
     std::string Row(const std::string& name) {
         std::string text;
         Statement row(connection().Handle(), ("SELECT * FROM list WHERE file_name = '" + name + "'").c_str());
-        if (row.get() == nullptr || sqlite3_step(row.get()) != SQLITE_ROW) return text;
-        for (int column = 0; column < sqlite3_column_count(row.get()); ++column) {
-            const unsigned char* value = sqlite3_column_text(row.get(), column);
+        if (row.Get() == nullptr || sqlite3_step(row.Get()) != SQLITE_ROW) return text;
+        for (int column = 0; column < sqlite3_column_count(row.Get()); ++column) {
+            const unsigned char* value = sqlite3_column_text(row.Get(), column);
             text += value != nullptr ? reinterpret_cast<const char*>(value) : "NULL";
             text += '|';
         }
@@ -116,7 +119,6 @@ TEST_F(AllocationFaultTest, ABatchOfAddsStoresEachItemWholeOrNotAtAll) {
     BatchPathList paths;
     paths.Append(u"C:\\m\\new.flac");
     paths.Append(u"C:\\m\\old.flac");
-    const std::atomic<bool> cancel{false};
     const ProbeContext probe{audio_, nullptr};
     CountingSink sink;
     std::size_t done = 0;
@@ -127,13 +129,13 @@ TEST_F(AllocationFaultTest, ABatchOfAddsStoresEachItemWholeOrNotAtAll) {
     };
     reset();
     const std::string before = Row("C:\\m\\old.flac");
-    RunBatch(BatchJob{BatchMode::Add, paths, connection(), probe, cancel}, sink);
+    RunBatch(BatchJob{BatchMode::Add, paths, connection(), probe}, sink);
     const std::string whole = Row("C:\\m\\new.flac") + Row("C:\\m\\old.flac");
     ASSERT_NE(whole.find("New"), std::string::npos);
     int partial = 0;
     testing::FaultLoop loop;
     loop.setup = reset;
-    loop.operation = [&] { done = RunBatch(BatchJob{BatchMode::Add, paths, connection(), probe, cancel}, sink); };
+    loop.operation = [&] { done = RunBatch(BatchJob{BatchMode::Add, paths, connection(), probe}, sink); };
     loop.check = [&](bool faulted) {
         EXPECT_EQ(sink.finished, 1);
         EXPECT_LE(done, 2u);
@@ -155,7 +157,6 @@ TEST_F(AllocationFaultTest, ABatchOfRemovalsRemovesEachRowOrLeavesIt) {
     BatchPathList paths;
     paths.Append(u"a");
     paths.Append(u"b");
-    const std::atomic<bool> cancel{false};
     const ProbeContext probe{audio_, nullptr};
     CountingSink sink;
     int kept = 0;
@@ -165,7 +166,7 @@ TEST_F(AllocationFaultTest, ABatchOfRemovalsRemovesEachRowOrLeavesIt) {
         Exec("INSERT INTO list(file_name, playcount) VALUES('a', 1), ('b', 2), ('c', 3)");
         sink = CountingSink();
     };
-    loop.operation = [&] { RunBatch(BatchJob{BatchMode::Remove, paths, connection(), probe, cancel}, sink); };
+    loop.operation = [&] { RunBatch(BatchJob{BatchMode::Remove, paths, connection(), probe}, sink); };
     loop.check = [&](bool faulted) {
         EXPECT_EQ(sink.finished, 1);
         Settle();
@@ -185,21 +186,21 @@ class InterfaceFaultTest : public PluginLibraryTest {
 protected:
     void Settle() {
         testing::FakeAudio::Instance().formatsAsked.clear();
-        Library().database.Close();
-        ASSERT_TRUE(Library().database.Open(folder_.path() + "/vellumdb.db"));
-        Library().database.Exec("PRAGMA synchronous = OFF");  // speed only
+        State().connection.Close();
+        ASSERT_TRUE(State().connection.Open(folder_.path() + "/vellumdb.db"));
+        State().connection.Exec("PRAGMA synchronous = OFF");  // speed only
     }
     std::string Album() {
-        Statement album(Library().database.Handle(), "SELECT COUNT(*) || ':' || ifnull(tagAlbum, '') FROM list");
-        if (album.get() == nullptr || sqlite3_step(album.get()) != SQLITE_ROW) return "";
-        const unsigned char* text = sqlite3_column_text(album.get(), 0);
+        Statement album(State().connection.Handle(), "SELECT COUNT(*) || ':' || ifnull(tagAlbum, '') FROM list");
+        if (album.Get() == nullptr || sqlite3_step(album.Get()) != SQLITE_ROW) return "";
+        const unsigned char* text = sqlite3_column_text(album.Get(), 0);
         return text != nullptr ? reinterpret_cast<const char*>(text) : "";
     }
 };
 
 TEST_F(InterfaceFaultTest, AddGetAndRemoveAreWholeOrNothing) {
     testing::FakeAudio::Instance().AddFile(u"C:\\m\\x.flac", Tagged("Album", 100));
-    auto clear = [] { sqlite3_exec(Library().database.Handle(), "DELETE FROM list", nullptr, nullptr, nullptr); };
+    auto clear = [] { sqlite3_exec(State().connection.Handle(), "DELETE FROM list", nullptr, nullptr, nullptr); };
     std::int32_t reported = 0;
     testing::FaultLoop add;
     add.setup = clear;

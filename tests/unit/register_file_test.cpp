@@ -47,9 +47,9 @@ protected:
     std::string AllRows() {
         std::string text;
         Statement rows(connection().Handle(), "SELECT * FROM list ORDER BY file_name");
-        while (rows.get() != nullptr && sqlite3_step(rows.get()) == SQLITE_ROW) {
-            for (int column = 0; column < sqlite3_column_count(rows.get()); ++column) {
-                const unsigned char* value = sqlite3_column_text(rows.get(), column);
+        while (rows.Get() != nullptr && sqlite3_step(rows.Get()) == SQLITE_ROW) {
+            for (int column = 0; column < sqlite3_column_count(rows.Get()); ++column) {
+                const unsigned char* value = sqlite3_column_text(rows.Get(), column);
                 text += value != nullptr ? reinterpret_cast<const char*>(value) : "NULL";
                 text += '|';
             }
