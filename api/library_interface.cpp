@@ -22,16 +22,15 @@ char* TrackRecord::*const kStringFields[] = {
 };
 
 std::int32_t TrackRecord::*const kNumberFields[] = {
-    &TrackRecord::file_size,   &TrackRecord::statDuration,     &TrackRecord::statChannels,
-    &TrackRecord::statSamplingrate, &TrackRecord::statBitrate, &TrackRecord::rating,
-    &TrackRecord::playcount,   &TrackRecord::lastplayed,       &TrackRecord::modify,
+    &TrackRecord::file_size,        &TrackRecord::statDuration, &TrackRecord::statChannels,
+    &TrackRecord::statSamplingrate, &TrackRecord::statBitrate,  &TrackRecord::rating,
+    &TrackRecord::playcount,        &TrackRecord::lastplayed,   &TrackRecord::modify,
 };
 
 char* TrackRecord::*const kTagFields[] = {
-    &TrackRecord::tagTitle,       &TrackRecord::tagArtist,    &TrackRecord::tagAlbum,
-    &TrackRecord::tagGenre,       &TrackRecord::tagDate,      &TrackRecord::tagComment,
-    &TrackRecord::tagTracknumber, &TrackRecord::tagPerformer, &TrackRecord::tagCopyright,
-    &TrackRecord::tagSubtitle,    &TrackRecord::tagAlbumArtist, &TrackRecord::tagDiscNumber,
+    &TrackRecord::tagTitle,     &TrackRecord::tagArtist,   &TrackRecord::tagAlbum,       &TrackRecord::tagGenre,
+    &TrackRecord::tagDate,      &TrackRecord::tagComment,  &TrackRecord::tagTracknumber, &TrackRecord::tagPerformer,
+    &TrackRecord::tagCopyright, &TrackRecord::tagSubtitle, &TrackRecord::tagAlbumArtist, &TrackRecord::tagDiscNumber,
 };
 
 // Field `index` of the table, or `none` for a null record or an index out of
@@ -139,12 +138,9 @@ const char* __stdcall GetTagField(const VellumTrackRecord* record, std::int32_t 
 std::int32_t __stdcall GetTimeField(const VellumTrackRecord* record, std::int32_t selector, VellumSystemTime* out) {
     if (record == nullptr || out == nullptr) return 0;
     std::int32_t stored = 0;
-    if (selector == VELLUMDB_TIME_LASTPLAYED)
-        stored = record->lastplayed;
-    else if (selector == VELLUMDB_TIME_MODIFY)
-        stored = record->modify;
-    else
-        return 0;
+    if (selector == VELLUMDB_TIME_LASTPLAYED) stored = record->lastplayed;
+    else if (selector == VELLUMDB_TIME_MODIFY) stored = record->modify;
+    else return 0;
     if (stored == 0) return 0;
     return SecondsToSystemTime(static_cast<std::uint32_t>(stored), *out) ? 1 : 0;
 }
@@ -159,19 +155,9 @@ bool SecondsToSystemTime(std::uint32_t seconds, VellumSystemTime& out) noexcept 
 
 // In slot order; the layout test pins each position.
 const VellumLibraryInterface kLibraryInterface = {
-    api::GetDatabaseHandle,
-    api::GetDatabasePath,
-    api::GetLastChangeTick,
-    api::AddListener,
-    api::RemoveListener,
-    api::AddFile,
-    api::RemoveFile,
-    api::GetRecord,
-    api::FreeRecord,
-    api::GetStringField,
-    api::GetNumberField,
-    api::GetTagField,
-    api::GetTimeField,
+    api::GetDatabaseHandle, api::GetDatabasePath, api::GetLastChangeTick, api::AddListener, api::RemoveListener,
+    api::AddFile,           api::RemoveFile,      api::GetRecord,         api::FreeRecord,  api::GetStringField,
+    api::GetNumberField,    api::GetTagField,     api::GetTimeField,
 };
 
 void FillLibraryInterface(VellumLibraryInterface& table) noexcept { table = kLibraryInterface; }

@@ -17,10 +17,8 @@ bool Holds(const std::vector<VellumListener>& listeners, VellumListener listener
 class ListenerList::WalkSet {
 public:
     void Add(VellumListener listener) {
-        if (inPlace_ < kInPlace)
-            first_[inPlace_++] = listener;
-        else
-            rest_.push_back(listener);
+        if (inPlace_ < kInPlace) first_[inPlace_++] = listener;
+        else rest_.push_back(listener);
     }
     bool Holds(VellumListener listener) const {
         return std::find(first_, first_ + inPlace_, listener) != first_ + inPlace_ || vellum::Holds(rest_, listener);

@@ -34,8 +34,8 @@ AudioLibrary BindStandIn() {
     audio.ChannelGetInfo = [](AudioHandle handle, AudioChannelInfo* info) -> AudioBool {
         BASS_CHANNELINFO raw{};
         if (!BASS_ChannelGetInfo(handle, &raw)) return 0;
-        *info = AudioChannelInfo{raw.freq, raw.chans, raw.flags, raw.ctype, raw.origres, raw.plugin, raw.sample,
-                                 raw.filename};
+        *info = AudioChannelInfo{raw.freq,    raw.chans,  raw.flags,  raw.ctype,
+                                 raw.origres, raw.plugin, raw.sample, raw.filename};
         return 1;
     };
     audio.ChannelGetLength = &BASS_ChannelGetLength;
@@ -97,15 +97,15 @@ simsamples::Bytes MediaBytes(int i) {
     if (i % 2 == 0) {
         simsamples::WavSpec wav;
         wav.frames = kFrames;
-        wav.info = {{"INAM", tags.title}, {"IART", tags.artist}, {"IPRD", tags.album}, {"IGNR", tags.genre},
+        wav.info = {{"INAM", tags.title}, {"IART", tags.artist},  {"IPRD", tags.album}, {"IGNR", tags.genre},
                     {"ICRD", tags.date},  {"ICMT", tags.comment}, {"ITRK", tags.track}, {"IMUS", tags.composer}};
         return simsamples::MakeWav(wav);
     }
     simsamples::FlacSpec flac;
     flac.frames = kFrames;
     flac.blockSize = 1024;
-    flac.comments = {"TITLE=" + tags.title,     "ARTIST=" + tags.artist,     "ALBUM=" + tags.album,
-                     "GENRE=" + tags.genre,     "DATE=" + tags.date,         "COMMENT=" + tags.comment,
+    flac.comments = {"TITLE=" + tags.title,       "ARTIST=" + tags.artist,     "ALBUM=" + tags.album,
+                     "GENRE=" + tags.genre,       "DATE=" + tags.date,         "COMMENT=" + tags.comment,
                      "TRACKNUMBER=" + tags.track, "COMPOSER=" + tags.composer, "ALBUMARTIST=" + tags.albumArtist,
                      "DISCNUMBER=" + tags.disc};
     return simsamples::MakeFlac(flac);
@@ -115,8 +115,9 @@ simsamples::Bytes MediaBytes(int i) {
 class ShapedRowWriter {
 public:
     explicit ShapedRowWriter(sqlite3* database) {
-        const std::string sql = "INSERT INTO list values(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,?13,?14,?15,?16,"
-                                "?17,?18,?19,?20,?21,?22,?23,?24,?25)";
+        const std::string sql =
+            "INSERT INTO list values(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,?13,?14,?15,?16,"
+            "?17,?18,?19,?20,?21,?22,?23,?24,?25)";
         if (sqlite3_prepare_v2(database, sql.c_str(), -1, &statement_, nullptr) != SQLITE_OK)
             Fail("cannot prepare the row writer");
     }
@@ -128,9 +129,22 @@ public:
     void Write(const std::string& name, int i) {
         const std::string file = name.substr(name.find_last_of('\\') + 1);
         const std::string artist = "Archive Artist " + Number(i / 300, 3);
-        const std::string texts[] = {name,           file,          "",      "mp3",  "Piece " + Number(i, 6), artist,
-                                     "Album " + Number(i / 12, 4), "Classical", "1999", "", std::to_string(i % 12 + 1),
-                                     "", "", "", artist, "1"};
+        const std::string texts[] = {name,
+                                     file,
+                                     "",
+                                     "mp3",
+                                     "Piece " + Number(i, 6),
+                                     artist,
+                                     "Album " + Number(i / 12, 4),
+                                     "Classical",
+                                     "1999",
+                                     "",
+                                     std::to_string(i % 12 + 1),
+                                     "",
+                                     "",
+                                     "",
+                                     artist,
+                                     "1"};
         const int textColumns[] = {0, 1, 2, 8, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24};
         for (int k = 0; k < 16; ++k)
             sqlite3_bind_text(statement_, textColumns[k] + 1, texts[k].c_str(), -1, SQLITE_TRANSIENT);
@@ -146,8 +160,8 @@ private:
 };
 
 std::string ArchiveName(int i) {
-    return "C:\\Music\\Archive " + Number(i / 1200, 3) + "\\Album " + Number(i / 12, 5) + "\\" +
-           Number(i % 12 + 1, 2) + " - Piece " + Number(i, 6) + ".mp3";
+    return "C:\\Music\\Archive " + Number(i / 1200, 3) + "\\Album " + Number(i / 12, 5) + "\\" + Number(i % 12 + 1, 2) +
+           " - Piece " + Number(i, 6) + ".mp3";
 }
 
 std::vector<int> Shuffled(int count, unsigned seed) {

@@ -135,9 +135,7 @@ void CollectWalkPerRow(benchmark::State& state) {
 }
 
 [[maybe_unused]] const bool registered = [] {
-    benchmark::RegisterBenchmark("CollectSelection", CollectSelection)
-        ->UseManualTime()
-        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("CollectSelection", CollectSelection)->UseManualTime()->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("CollectWalkPerRow", CollectWalkPerRow)
         ->Arg(10000)
         ->Unit(benchmark::kMillisecond)

@@ -43,10 +43,10 @@ std::u16string SheetText() {
 
 std::string Encode(const std::u16string& text, SheetEncoding encoding) {
     switch (encoding) {
-    case SheetEncoding::Ansi: return platform::WideToAnsi(text);
-    case SheetEncoding::Utf8: return "\xEF\xBB\xBF" + platform::Utf16ToUtf8(text);
-    case SheetEncoding::Utf16Le:
-    case SheetEncoding::Utf16Be: break;
+        case SheetEncoding::Ansi: return platform::WideToAnsi(text);
+        case SheetEncoding::Utf8: return "\xEF\xBB\xBF" + platform::Utf16ToUtf8(text);
+        case SheetEncoding::Utf16Le:
+        case SheetEncoding::Utf16Be: break;
     }
     const bool little = encoding == SheetEncoding::Utf16Le;
     std::string bytes = little ? "\xFF\xFE" : "\xFE\xFF";
@@ -78,7 +78,8 @@ Sheet WriteSheet(SheetEncoding encoding, const char* name) {
 void CueTrackLookup(benchmark::State& state, SheetEncoding encoding, const char* name) {
     const Sheet sheet = WriteSheet(encoding, name);
     std::vector<std::u16string> tracks;
-    for (int track = 1; track <= 99; ++track) tracks.push_back(sheet.path + u"/" + platform::Utf8ToUtf16(std::to_string(track)));
+    for (int track = 1; track <= 99; ++track)
+        tracks.push_back(sheet.path + u"/" + platform::Utf8ToUtf16(std::to_string(track)));
     std::size_t next = 0;
     for (auto _ : state) {
         RecordOwner record(NewTrackRecord());

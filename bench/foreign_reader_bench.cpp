@@ -80,7 +80,8 @@ void PlayStart(benchmark::State& state, bool withReader) {
     std::vector<double> samples;
     std::size_t next = 0;
     for (auto _ : state) {
-        const AudioHandle channel = BASS_StreamCreateFile(0, paths[next].c_str(), 0, 0, SIMBASS_UNICODE | SIMBASS_STREAM_DECODE);
+        const AudioHandle channel =
+            BASS_StreamCreateFile(0, paths[next].c_str(), 0, 0, SIMBASS_UNICODE | SIMBASS_STREAM_DECODE);
         const auto start = Clock::now();
         {
             Transaction transaction(connection);

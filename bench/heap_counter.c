@@ -21,8 +21,8 @@ static void Added(void* block) {
     long long size = (long long)malloc_usable_size(block);
     long long now = atomic_fetch_add_explicit(&live, size, memory_order_relaxed) + size;
     long long high = atomic_load_explicit(&peak, memory_order_relaxed);
-    while (now > high && !atomic_compare_exchange_weak_explicit(&peak, &high, now, memory_order_relaxed,
-                                                                memory_order_relaxed)) {
+    while (now > high &&
+           !atomic_compare_exchange_weak_explicit(&peak, &high, now, memory_order_relaxed, memory_order_relaxed)) {
     }
 }
 

@@ -21,7 +21,8 @@ class WorkFolder {
 public:
     WorkFolder() {
         const char* parent = std::getenv("VELLUM_BENCH_DIR");
-        std::string pattern = (parent != nullptr ? fs::path(parent) : fs::temp_directory_path()) / "vellum-bench-XXXXXX";
+        std::string pattern =
+            (parent != nullptr ? fs::path(parent) : fs::temp_directory_path()) / "vellum-bench-XXXXXX";
         if (mkdtemp(pattern.data()) == nullptr || chdir(pattern.c_str()) != 0) {
             std::perror("vellum_bench: work folder");
             std::exit(2);

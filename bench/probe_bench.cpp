@@ -39,8 +39,8 @@ void ProbeCoreOnly(benchmark::State& state) {
     std::vector<std::u16string> paths;
     for (int i = 0; i < 1000; ++i)
         paths.push_back(platform::Utf8ToUtf16("C:\\Music\\Artist " + std::to_string(i / 100) + "\\Album " +
-                                              std::to_string(i / 10) + "\\" + std::to_string(i % 10 + 1) +
-                                              " - Song " + std::to_string(i) + ".flac"));
+                                              std::to_string(i / 10) + "\\" + std::to_string(i % 10 + 1) + " - Song " +
+                                              std::to_string(i) + ".flac"));
     std::size_t next = 0;
     for (auto _ : state) {
         RecordOwner record(NewTrackRecord());

@@ -54,8 +54,7 @@ private:
 // ... WHERE file_name = ?1": parameter k + 1 is column k in both.
 std::string PreparedInsertText() {
     std::string sql = "INSERT INTO list values(";
-    for (int column = 0; column < kColumnCount; ++column)
-        sql += (column > 0 ? ",?" : "?") + std::to_string(column + 1);
+    for (int column = 0; column < kColumnCount; ++column) sql += (column > 0 ? ",?" : "?") + std::to_string(column + 1);
     return sql + ")";
 }
 

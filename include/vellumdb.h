@@ -148,8 +148,8 @@ typedef struct VellumTrackRecord VellumTrackRecord;
 /* Layout-compatible with the Win32 SYSTEMTIME. */
 typedef struct VellumSystemTime {
     uint16_t wYear;
-    uint16_t wMonth;        /* 1 to 12 */
-    uint16_t wDayOfWeek;    /* 0 is Sunday */
+    uint16_t wMonth;     /* 1 to 12 */
+    uint16_t wDayOfWeek; /* 0 is Sunday */
     uint16_t wDay;
     uint16_t wHour;
     uint16_t wMinute;
@@ -168,13 +168,13 @@ enum {
 /* Indexes for GetNumberField. */
 enum {
     VELLUMDB_NUMBER_FILE_SIZE = 0,
-    VELLUMDB_NUMBER_DURATION = 1,     /* whole seconds */
+    VELLUMDB_NUMBER_DURATION = 1, /* whole seconds */
     VELLUMDB_NUMBER_CHANNELS = 2,
     VELLUMDB_NUMBER_SAMPLINGRATE = 3, /* Hz */
     VELLUMDB_NUMBER_BITRATE = 4,      /* bits per second */
     VELLUMDB_NUMBER_RATING = 5,
     VELLUMDB_NUMBER_PLAYCOUNT = 6,
-    VELLUMDB_NUMBER_LASTPLAYED = 7,   /* seconds since 1970, 0 = never */
+    VELLUMDB_NUMBER_LASTPLAYED = 7, /* seconds since 1970, 0 = never */
     VELLUMDB_NUMBER_MODIFY = 8
 };
 
@@ -187,7 +187,7 @@ enum {
     VELLUMDB_TAG_DATE = 4,
     VELLUMDB_TAG_COMMENT = 5,
     VELLUMDB_TAG_TRACKNUMBER = 6,
-    VELLUMDB_TAG_PERFORMER = 7,       /* the composer */
+    VELLUMDB_TAG_PERFORMER = 7, /* the composer */
     VELLUMDB_TAG_COPYRIGHT = 8,
     VELLUMDB_TAG_SUBTITLE = 9,
     VELLUMDB_TAG_ALBUMARTIST = 10,
@@ -195,10 +195,7 @@ enum {
 };
 
 /* Selectors for GetTimeField. */
-enum {
-    VELLUMDB_TIME_LASTPLAYED = 0,
-    VELLUMDB_TIME_MODIFY = 1
-};
+enum { VELLUMDB_TIME_LASTPLAYED = 0, VELLUMDB_TIME_MODIFY = 1 };
 
 /*
 ** A listener hears every message of the host's main window while the plugin is
@@ -217,12 +214,12 @@ enum {
 ** So RemoveListener(self) followed by AddListener(self) inside a listener is
 ** safe: it is not called again for the same message.
 */
-typedef VellumLResult (__stdcall *VellumListener)(VellumWindow window, unsigned int message,
-                                                  VellumWParam wParam, VellumLParam lParam);
+typedef VellumLResult(__stdcall* VellumListener)(VellumWindow window, unsigned int message, VellumWParam wParam,
+                                                 VellumLParam lParam);
 
 /* The raw SQLite connection, or null once the plugin has shut down. The plugin
 ** owns it: never close it. */
-typedef struct sqlite3* (__stdcall *VellumGetDatabaseHandleFn)(void);
+typedef struct sqlite3*(__stdcall* VellumGetDatabaseHandleFn)(void);
 
 /* The database file's path in the system ANSI code page, zero-terminated, at
 ** most 259 bytes, owned by the plugin. It is never cut and never holds a
@@ -236,17 +233,17 @@ typedef struct sqlite3* (__stdcall *VellumGetDatabaseHandleFn)(void);
 ** empty text to sqlite3_open, which makes a private temporary database of it;
 ** sqlite3_db_filename(GetDatabaseHandle(), "main") gives the file's UTF-8 path
 ** in every case. */
-typedef const char* (__stdcall *VellumGetDatabasePathFn)(void);
+typedef const char*(__stdcall* VellumGetDatabasePathFn)(void);
 
 /* The GetTickCount value of the plugin's last announced change. */
-typedef uint32_t (__stdcall *VellumGetLastChangeTickFn)(void);
+typedef uint32_t(__stdcall* VellumGetLastChangeTickFn)(void);
 
 /* Adds a listener at the end of the list; a listener already there is not
 ** added twice. Returns 1. */
-typedef int32_t (__stdcall *VellumAddListenerFn)(VellumListener listener);
+typedef int32_t(__stdcall* VellumAddListenerFn)(VellumListener listener);
 
 /* Removes a listener; one that is not there changes nothing. Returns 1. */
-typedef int32_t (__stdcall *VellumRemoveListenerFn)(VellumListener listener);
+typedef int32_t(__stdcall* VellumRemoveListenerFn)(VellumListener listener);
 
 /* Probes the UTF-8 track path and inserts its row, or refreshes it keeping its
 ** rating, play count, last-played and modify times. Writes nothing for a track
@@ -254,43 +251,39 @@ typedef int32_t (__stdcall *VellumRemoveListenerFn)(VellumListener listener);
 ** units (refused whole, never cut), or text that is not valid UTF-8 (it would
 ** be stored under another name). Returns a non-zero value that carries no
 ** meaning. Not announced. */
-typedef int32_t (__stdcall *VellumAddFileFn)(const char* utf8Path);
+typedef int32_t(__stdcall* VellumAddFileFn)(const char* utf8Path);
 
 /* Removes only the row whose path equals the text byte for byte, or nothing:
 ** the text is matched as given, with no conversion, so text that is not valid
 ** UTF-8 can match no other row. A null path, or one longer than 519 UTF-16
 ** units (refused whole, never cut), removes nothing. Returns a non-zero value
 ** that carries no meaning. Not announced. */
-typedef int32_t (__stdcall *VellumRemoveFileFn)(const char* utf8Path);
+typedef int32_t(__stdcall* VellumRemoveFileFn)(const char* utf8Path);
 
 /* Reads the row whose path equals the UTF-8 text byte for byte (letter case
 ** counts). Returns a new record that the caller owns and must hand back to
 ** FreeRecord exactly once, or null when there is no such row. */
-typedef VellumTrackRecord* (__stdcall *VellumGetRecordFn)(const char* utf8Path);
+typedef VellumTrackRecord*(__stdcall* VellumGetRecordFn)(const char* utf8Path);
 
 /* Releases a record from GetRecord. Null is accepted and ignored. */
-typedef void (__stdcall *VellumFreeRecordFn)(VellumTrackRecord* record);
+typedef void(__stdcall* VellumFreeRecordFn)(VellumTrackRecord* record);
 
 /* A text of the record (VELLUMDB_STRING_*), or null for a null record or an
 ** index out of range. The text belongs to the record: valid until FreeRecord,
 ** never to be freed or changed by the caller. Never null for a valid index. */
-typedef const char* (__stdcall *VellumGetStringFieldFn)(const VellumTrackRecord* record,
-                                                       int32_t index);
+typedef const char*(__stdcall* VellumGetStringFieldFn)(const VellumTrackRecord* record, int32_t index);
 
 /* A number of the record (VELLUMDB_NUMBER_*), or 0 for a null record or an
 ** index out of range. */
-typedef int32_t (__stdcall *VellumGetNumberFieldFn)(const VellumTrackRecord* record,
-                                                   int32_t index);
+typedef int32_t(__stdcall* VellumGetNumberFieldFn)(const VellumTrackRecord* record, int32_t index);
 
 /* A tag text of the record (VELLUMDB_TAG_*); ownership as for GetStringField. */
-typedef const char* (__stdcall *VellumGetTagFieldFn)(const VellumTrackRecord* record,
-                                                    int32_t index);
+typedef const char*(__stdcall* VellumGetTagFieldFn)(const VellumTrackRecord* record, int32_t index);
 
 /* Fills *out with a time of the record (VELLUMDB_TIME_*) as local time and
 ** returns 1. Returns 0, leaving *out untouched, for a null record or out, an
 ** unknown selector, or a time that was never set (stored 0). */
-typedef int32_t (__stdcall *VellumGetTimeFieldFn)(const VellumTrackRecord* record,
-                                                 int32_t selector,
+typedef int32_t(__stdcall* VellumGetTimeFieldFn)(const VellumTrackRecord* record, int32_t selector,
                                                  VellumSystemTime* out);
 
 /* The table, thirteen pointer-sized slots in this order; see COMPATIBILITY. */

@@ -45,20 +45,15 @@ typedef struct HostMessage {
 } HostMessage;
 
 /* Slot 1: sees every message of the host's main window. */
-typedef int32_t (__stdcall *HostMessageHookFn)(HostMessage* message);
+typedef int32_t(__stdcall* HostMessageHookFn)(HostMessage* message);
 
 /* Slot 2: one lifecycle event for the host's main window; returns 1. */
-typedef int32_t (__stdcall *HostEventProcFn)(VellumWindow host, int32_t event);
+typedef int32_t(__stdcall* HostEventProcFn)(VellumWindow host, int32_t event);
 
 /* The lifecycle events: initialise once after load, enable when the plugin
 ** is switched on, play started for each track that starts playing, shut down
 ** before the module is freed. */
-enum {
-    HOST_EVENT_ENABLE = 0,
-    HOST_EVENT_SHUT_DOWN = 1,
-    HOST_EVENT_PLAY_STARTED = 2,
-    HOST_EVENT_INITIALISE = 6
-};
+enum { HOST_EVENT_ENABLE = 0, HOST_EVENT_SHUT_DOWN = 1, HOST_EVENT_PLAY_STARTED = 2, HOST_EVENT_INITIALISE = 6 };
 
 /* What GetGPluginInfo returns. Slot 0 is 0. */
 typedef struct HostPluginDescriptor {

@@ -117,7 +117,6 @@ constexpr char kCreateMarkSql[] =
 
 }  // namespace
 
-
 LibraryConnection::~LibraryConnection() { Close(); }
 
 bool LibraryConnection::Open(const std::string& utf8Path) {
@@ -131,8 +130,7 @@ bool LibraryConnection::Open(const std::string& utf8Path) {
     // Open the existing file or create it; never truncate or replace it. A
     // failed open still hands out a handle, closed with the owner.
     sqlite3* opened = nullptr;
-    const int opening =
-        sqlite3_open_v2(utf8Path.c_str(), &opened, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    const int opening = sqlite3_open_v2(utf8Path.c_str(), &opened, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     DatabaseOwner database(opened);
     if (opening != SQLITE_OK) return false;
     sqlite3_busy_handler(database.get(), WaitForLock, nullptr);
@@ -310,10 +308,8 @@ bool LibraryConnection::Settle() {
     const bool ended = sqlite3_get_autocommit(database_) != 0;
     std::int64_t mark = 0;
     if (!journal_.AppliedEmpty()) {
-        if (ReadMark(mark))
-            journal_.Requeue(mark);
-        else if (markReady_ && (sqlite3_errcode(database_) & 0xFF) == SQLITE_NOMEM)
-            return false;
+        if (ReadMark(mark)) journal_.Requeue(mark);
+        else if (markReady_ && (sqlite3_errcode(database_) & 0xFF) == SQLITE_NOMEM) return false;
     }
     if (!ended) return true;
     journal_.Confirm();
@@ -428,8 +424,7 @@ void LibraryConnection::StopHelper() {
     if (helper.joinable()) helper.join();
 }
 
-Transaction::Transaction(LibraryConnection& connection)
-    : connection_(connection), contended_(connection.OpenScope()) {}
+Transaction::Transaction(LibraryConnection& connection) : connection_(connection), contended_(connection.OpenScope()) {}
 
 Transaction::~Transaction() { connection_.CloseScope(contended_); }
 

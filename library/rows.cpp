@@ -144,8 +144,8 @@ TrackRecord* FindTrackRow(LibraryConnection& connection, const char* utf8Key) {
 
 int LookupTrackRow(LibraryConnection& connection, const char* utf8Key, RecordOwner& row) {
     row.Reset();
-    const std::string sql = KeyStatement("SELECT * FROM list WHERE file_name = '", utf8Key,
-                                         utf8Key != nullptr ? std::strlen(utf8Key) : 0);
+    const std::string sql =
+        KeyStatement("SELECT * FROM list WHERE file_name = '", utf8Key, utf8Key != nullptr ? std::strlen(utf8Key) : 0);
     platform::ScopedLock hold(connection.Lock());
     sqlite3* database = connection.Handle();
     if (database == nullptr) return SQLITE_MISUSE;

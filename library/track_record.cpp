@@ -6,18 +6,20 @@
 
 namespace vellum {
 
-#define VELLUM_TEXT(name) {#name, FieldKind::Text, offsetof(TrackRecord, name)}
-#define VELLUM_NUMBER(name) {#name, FieldKind::Number, offsetof(TrackRecord, name)}
+#define VELLUM_TEXT(name) \
+    { #name, FieldKind::Text, offsetof(TrackRecord, name) }
+#define VELLUM_NUMBER(name) \
+    { #name, FieldKind::Number, offsetof(TrackRecord, name) }
 
 const ColumnInfo kColumns[kColumnCount] = {
-    VELLUM_TEXT(file_name),        VELLUM_TEXT(file_title),       VELLUM_TEXT(file_ext),
-    VELLUM_NUMBER(file_size),      VELLUM_NUMBER(statDuration),   VELLUM_NUMBER(statChannels),
+    VELLUM_TEXT(file_name),          VELLUM_TEXT(file_title),     VELLUM_TEXT(file_ext),
+    VELLUM_NUMBER(file_size),        VELLUM_NUMBER(statDuration), VELLUM_NUMBER(statChannels),
     VELLUM_NUMBER(statSamplingrate), VELLUM_NUMBER(statBitrate),  VELLUM_TEXT(infoCodec_sub),
-    VELLUM_NUMBER(rating),         VELLUM_NUMBER(playcount),      VELLUM_NUMBER(lastplayed),
-    VELLUM_NUMBER(modify),         VELLUM_TEXT(tagTitle),         VELLUM_TEXT(tagArtist),
-    VELLUM_TEXT(tagAlbum),         VELLUM_TEXT(tagGenre),         VELLUM_TEXT(tagDate),
-    VELLUM_TEXT(tagComment),       VELLUM_TEXT(tagTracknumber),   VELLUM_TEXT(tagPerformer),
-    VELLUM_TEXT(tagCopyright),     VELLUM_TEXT(tagSubtitle),      VELLUM_TEXT(tagAlbumArtist),
+    VELLUM_NUMBER(rating),           VELLUM_NUMBER(playcount),    VELLUM_NUMBER(lastplayed),
+    VELLUM_NUMBER(modify),           VELLUM_TEXT(tagTitle),       VELLUM_TEXT(tagArtist),
+    VELLUM_TEXT(tagAlbum),           VELLUM_TEXT(tagGenre),       VELLUM_TEXT(tagDate),
+    VELLUM_TEXT(tagComment),         VELLUM_TEXT(tagTracknumber), VELLUM_TEXT(tagPerformer),
+    VELLUM_TEXT(tagCopyright),       VELLUM_TEXT(tagSubtitle),    VELLUM_TEXT(tagAlbumArtist),
     VELLUM_TEXT(tagDiscNumber),
 };
 
@@ -29,8 +31,7 @@ char*& TextField(TrackRecord& record, int column) noexcept {
 }
 
 const char* TextField(const TrackRecord& record, int column) noexcept {
-    return *reinterpret_cast<char* const*>(reinterpret_cast<const unsigned char*>(&record) +
-                                           kColumns[column].offset);
+    return *reinterpret_cast<char* const*>(reinterpret_cast<const unsigned char*>(&record) + kColumns[column].offset);
 }
 
 std::int32_t& NumberField(TrackRecord& record, int column) noexcept {

@@ -9,10 +9,8 @@ namespace {
 
 void ProcessItem(const BatchJob& job, const std::u16string& path) noexcept {
     try {
-        if (job.mode == BatchMode::Add)
-            RegisterFile(job.probe, job.connection, 0, path, 0);
-        else
-            RemoveTrack(job.connection, platform::Utf16ToUtf8(path));
+        if (job.mode == BatchMode::Add) RegisterFile(job.probe, job.connection, 0, path, 0);
+        else RemoveTrack(job.connection, platform::Utf16ToUtf8(path));
     } catch (...) {
         // A failed item (an allocation while building its statement) is passed over.
     }

@@ -106,9 +106,7 @@ std::u16string VolumeRoot(std::u16string_view path) {
     return std::u16string();
 }
 
-std::u16string_view ExistenceTestText(std::u16string_view path) {
-    return path.substr(0, path.find(u'/'));
-}
+std::u16string_view ExistenceTestText(std::u16string_view path) { return path.substr(0, path.find(u'/')); }
 
 std::size_t CollectBrokenLinks(LibraryConnection& connection, ExistenceTester& tester, BatchPathList& out) {
     const std::vector<std::string> names = ReadStoredNames(connection);

@@ -14,10 +14,8 @@ namespace {
 // or by opening (or asking the host for) the track itself.
 void Probe(const ProbeContext& context, AudioHandle channel, std::u16string_view path, TrackRecord& record,
            std::int32_t duration) {
-    if (channel != 0)
-        ProbeChannel(context, channel, path, record, duration);
-    else
-        ProbePath(context, record, path);
+    if (channel != 0) ProbeChannel(context, channel, path, record, duration);
+    else ProbePath(context, record, path);
 }
 
 }  // namespace

@@ -50,8 +50,7 @@ private:
 };
 
 // Converts with iconv, replacing what cannot be converted by `fallback`.
-std::string Iconv(const char* to, const char* from, std::string_view in,
-                  std::string_view fallback, std::size_t unit) {
+std::string Iconv(const char* to, const char* from, std::string_view in, std::string_view fallback, std::size_t unit) {
     thread_local Converter toWide, toAnsi;
     iconv_t cd = (std::string_view(to) == "UTF-16LE" ? toWide : toAnsi).Get(to, from);
     if (cd == Converter::Invalid()) return std::string();
@@ -117,8 +116,8 @@ unsigned AnsiCodePage() noexcept { return g_ansiCodePage; }
 std::uint32_t TickCount() noexcept {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
-    std::uint64_t ms = static_cast<std::uint64_t>(now.tv_sec) * 1000u +
-                       static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
+    std::uint64_t ms =
+        static_cast<std::uint64_t>(now.tv_sec) * 1000u + static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
     return static_cast<std::uint32_t>(ms);
 }
 
@@ -146,7 +145,7 @@ std::int64_t SecondsOfLocalTime(std::tm& local) noexcept {
 
 bool PathExists(std::u16string_view path) noexcept {
     try {
-        struct stat info{};
+        struct stat info {};
         return !path.empty() && stat(Utf16ToUtf8(path).c_str(), &info) == 0;
     } catch (...) {
         return false;

@@ -85,8 +85,7 @@ bool VolumeReachable(std::u16string_view path) noexcept {
         std::u16string root;
         if (path.size() >= 2 && path[1] == u':') {
             root = std::u16string(path.substr(0, 2)) + u"\\";
-        } else if (path.size() > 2 && (path[0] == u'\\' || path[0] == u'/') &&
-                   (path[1] == u'\\' || path[1] == u'/')) {
+        } else if (path.size() > 2 && (path[0] == u'\\' || path[0] == u'/') && (path[1] == u'\\' || path[1] == u'/')) {
             // \\server\share\ : the root is the first two components.
             std::size_t server = path.find_first_of(u"\\/", 2);
             if (server == std::u16string_view::npos) return false;
@@ -139,9 +138,7 @@ std::size_t InputFile::Read(void* buffer, std::size_t bytes) noexcept {
 
 static_assert(sizeof(CRITICAL_SECTION) <= 64, "lock storage too small");
 
-RecursiveLock::RecursiveLock() noexcept {
-    InitializeCriticalSection(new (storage_) CRITICAL_SECTION);
-}
+RecursiveLock::RecursiveLock() noexcept { InitializeCriticalSection(new (storage_) CRITICAL_SECTION); }
 
 RecursiveLock::~RecursiveLock() { DeleteCriticalSection(reinterpret_cast<CRITICAL_SECTION*>(storage_)); }
 

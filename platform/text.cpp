@@ -75,8 +75,7 @@ std::string Utf16ToUtf8(std::u16string_view wide) {
     out.reserve(wide.size() + wide.size() / 2);
     for (std::size_t i = 0; i < wide.size(); ++i) {
         char32_t unit = wide[i];
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
-            wide[i + 1] <= 0xDFFF) {
+        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 && wide[i + 1] <= 0xDFFF) {
             AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (wide[i + 1] - 0xDC00));
             ++i;
         } else if (unit >= 0xD800 && unit <= 0xDFFF) {

@@ -26,9 +26,7 @@ class HostPlaylistChain : public PlaylistChain {
 public:
     explicit HostPlaylistChain(std::uintptr_t record) : record_(record) {}
 
-    std::uintptr_t First() override {
-        return record_ == 0 ? 0 : ReadPointer(record_ + host::kPlaylistFirstEntry);
-    }
+    std::uintptr_t First() override { return record_ == 0 ? 0 : ReadPointer(record_ + host::kPlaylistFirstEntry); }
     std::uintptr_t Next(std::uintptr_t entry) override { return ReadPointer(entry + host::kEntryNext); }
     std::u16string Path(std::uintptr_t entry) override {
         // The entry's buffer holds 520 units; never read past it, even

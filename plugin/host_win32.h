@@ -9,12 +9,12 @@ namespace vellum::host {
 constexpr UINT kQueryMessage = 1026;   // wParam 106, 107, 108
 constexpr UINT kPlayerMessage = 1112;  // wParam 108, 204; notification 503
 
-constexpr WPARAM kCueInterface = 108;  // 1112: address of the cue interface, or 0
-constexpr WPARAM kFillPathWindow = 204;  // 1112: sets lParam window's text to the playing path
+constexpr WPARAM kCueInterface = 108;     // 1112: address of the cue interface, or 0
+constexpr WPARAM kFillPathWindow = 204;   // 1112: sets lParam window's text to the playing path
 constexpr WPARAM kChannelStarting = 503;  // 1112 from the host: lParam = the channel now starting
-constexpr WPARAM kPlayingLength = 106;  // 1026: whole seconds of the item now playing
-constexpr WPARAM kPlaylistView = 107;   // 1026, lParam -1: the playlist list view
-constexpr WPARAM kPlaylistTabs = 108;   // 1026, lParam 108: the playlist tab control
+constexpr WPARAM kPlayingLength = 106;    // 1026: whole seconds of the item now playing
+constexpr WPARAM kPlaylistView = 107;     // 1026, lParam -1: the playlist list view
+constexpr WPARAM kPlaylistTabs = 108;     // 1026, lParam 108: the playlist tab control
 
 // The command id of the last item of the host's playlist context menu.
 constexpr UINT kPlaylistMenuLastCommand = 40121;

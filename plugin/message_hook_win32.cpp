@@ -34,17 +34,13 @@ bool RunCommand(HWND window, WORD id) {
 std::int32_t Dispatch(HostMessage& message) {
     PluginState& state = State();
     switch (message.message) {
-        case WM_COMMAND:
-            return RunCommand(message.window, LOWORD(message.wParam)) ? 1 : 0;
-        case WM_INITMENUPOPUP:
-            PreparePlaylistMenu(message.window, reinterpret_cast<HMENU>(message.wParam));
-            return 0;
+        case WM_COMMAND: return RunCommand(message.window, LOWORD(message.wParam)) ? 1 : 0;
+        case WM_INITMENUPOPUP: PreparePlaylistMenu(message.window, reinterpret_cast<HMENU>(message.wParam)); return 0;
         case host::kPlayerMessage:
             if (message.wParam == host::kChannelStarting)
                 state.currentChannel = static_cast<std::uint32_t>(message.lParam);
             return 0;
-        default:
-            break;
+        default: break;
     }
     const ShellState& shell = Shell();
     if (shell.interfaceMessage != 0 && message.message == shell.interfaceMessage) {
@@ -68,8 +64,7 @@ void AnnounceChange(HWND host) {
 std::int32_t __stdcall PluginMessageHook(HostMessage* message) {
     if (message == nullptr) return 0;
     try {
-        if (State().enabled)
-            NotifyListeners(message->window, message->message, message->wParam, message->lParam);
+        if (State().enabled) NotifyListeners(message->window, message->message, message->wParam, message->lParam);
         return Dispatch(*message);
     } catch (...) {
         return 0;

@@ -53,9 +53,7 @@ win32::UniqueMenu CopyPopup(HMENU source) {
     return copy;
 }
 
-bool IsLive(HMENU submenu) {
-    return submenu != nullptr && IsMenu(submenu) && GetMenuItemID(submenu, 0) == kAddCommand;
-}
+bool IsLive(HMENU submenu) { return submenu != nullptr && IsMenu(submenu) && GetMenuItemID(submenu, 0) == kAddCommand; }
 
 HMENU Submenu() {
     if (IsLive(g_submenu)) return g_submenu;

@@ -47,8 +47,8 @@ void FillDescriptor() {
 // short form needs it), or an empty text when there is none.
 void OpenDatabase(PluginState& state) {
     const std::wstring path = DatabasePathFor(Shell().module);
-    state.connection.Open(platform::Utf16ToUtf8(
-        std::u16string_view(reinterpret_cast<const char16_t*>(path.data()), path.size())));
+    state.connection.Open(
+        platform::Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(path.data()), path.size())));
     const std::string ansi = AnsiNameFor(path, sizeof state.databasePath);
     lstrcpynA(state.databasePath, ansi.c_str(), sizeof state.databasePath);
 }

@@ -23,9 +23,8 @@ struct PluginDescriptor {
 
 // The host is a 32-bit program: it reads these records at fixed offsets.
 static_assert(sizeof(void*) == 4, "the module is built for 32-bit Windows");
-static_assert(sizeof(HostMessage) == 20 && offsetof(HostMessage, message) == 4 &&
-                  offsetof(HostMessage, wParam) == 8 && offsetof(HostMessage, lParam) == 12 &&
-                  offsetof(HostMessage, result) == 16,
+static_assert(sizeof(HostMessage) == 20 && offsetof(HostMessage, message) == 4 && offsetof(HostMessage, wParam) == 8 &&
+                  offsetof(HostMessage, lParam) == 12 && offsetof(HostMessage, result) == 16,
               "the host's message record is five 32-bit fields");
 static_assert(sizeof(PluginDescriptor) == 64 && offsetof(PluginDescriptor, hook) == 4 &&
                   offsetof(PluginDescriptor, eventProc) == 8 && offsetof(PluginDescriptor, library) == 12,

@@ -83,9 +83,7 @@ void WaitForWorker(HANDLE thread) {
     }
 }
 
-BatchSession* SessionOf(HWND dialog) {
-    return reinterpret_cast<BatchSession*>(GetWindowLongPtrW(dialog, DWLP_USER));
-}
+BatchSession* SessionOf(HWND dialog) { return reinterpret_cast<BatchSession*>(GetWindowLongPtrW(dialog, DWLP_USER)); }
 
 void OnInitDialog(HWND dialog, BatchSession& session) {
     SetWindowLongPtrW(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(&session));
@@ -147,8 +145,7 @@ INT_PTR Handle(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
             OnDestroy(*session);
             SetWindowLongPtrW(dialog, DWLP_USER, 0);
             return TRUE;
-        default:
-            return FALSE;
+        default: return FALSE;
     }
 }
 
@@ -165,8 +162,8 @@ INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
 void RunProgressDialog(HWND owner, BatchMode mode, const BatchPathList& paths, LibraryConnection& connection,
                        const ProbeContext& probe) {
     BatchSession session(mode, paths, connection, probe);
-    DialogBoxParamW(Shell().module, MAKEINTRESOURCEW(kDialogResource), owner,
-                    ProgressDialogProc, reinterpret_cast<LPARAM>(&session));
+    DialogBoxParamW(Shell().module, MAKEINTRESOURCEW(kDialogResource), owner, ProgressDialogProc,
+                    reinterpret_cast<LPARAM>(&session));
     // Normally the worker has sent its last message and is ending. Its handle
     // is closed with the session, after it has ended and no longer uses it.
     if (session.worker.Get() != nullptr) WaitForWorker(session.worker.Get());

@@ -28,8 +28,8 @@ typedef void(__stdcall* AudioSyncProc)(AudioHandle sync, AudioHandle channel, st
 
 typedef AudioHandle(__stdcall* StreamCreateFileFn)(AudioBool mem, const void* file, std::uint64_t offset,
                                                    std::uint64_t length, std::uint32_t flags);
-typedef AudioHandle(__stdcall* MusicLoadFn)(AudioBool mem, const void* file, std::uint64_t offset,
-                                            std::uint32_t length, std::uint32_t flags, std::uint32_t freq);
+typedef AudioHandle(__stdcall* MusicLoadFn)(AudioBool mem, const void* file, std::uint64_t offset, std::uint32_t length,
+                                            std::uint32_t flags, std::uint32_t freq);
 typedef AudioBool(__stdcall* StreamFreeFn)(AudioHandle handle);
 typedef AudioBool(__stdcall* ChannelGetInfoFn)(AudioHandle handle, AudioChannelInfo* info);
 typedef std::uint64_t(__stdcall* ChannelGetLengthFn)(AudioHandle handle, std::uint32_t mode);

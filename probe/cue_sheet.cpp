@@ -92,9 +92,7 @@ void DecodeLine(SheetEncoding encoding, const char16_t* raw, std::size_t count, 
 class FileSheetSource final : public SheetByteSource {
 public:
     explicit FileSheetSource(platform::InputFile& file) noexcept : file_(file) {}
-    std::size_t Read(unsigned char* buffer, std::size_t bytes) noexcept override {
-        return file_.Read(buffer, bytes);
-    }
+    std::size_t Read(unsigned char* buffer, std::size_t bytes) noexcept override { return file_.Read(buffer, bytes); }
 
 private:
     platform::InputFile& file_;
@@ -312,8 +310,7 @@ void ParseCueSheet(const unsigned char* data, std::size_t size, std::int32_t wan
     ParseCueSheet(source, wantedTrack, record);
 }
 
-void ReadCueTrack(std::u16string_view sheetPath, std::u16string_view trackNumberText,
-                  TrackRecord& record) noexcept {
+void ReadCueTrack(std::u16string_view sheetPath, std::u16string_view trackNumberText, TrackRecord& record) noexcept {
     const std::int32_t number = ParseCueTrackNumber(trackNumberText);
     char16_t digits[12];
     SetField(record.tagTracknumber, FormatDecimal(number, digits));
@@ -333,8 +330,8 @@ void FillCueTrackTags(TrackRecord& record, std::u16string_view virtualPath) noex
     ReadCueTrack(sheet, number, record);
 
     char* TrackRecord::*const suppliedFields[] = {
-        &TrackRecord::tagTitle,     &TrackRecord::tagArtist,      &TrackRecord::tagAlbum,
-        &TrackRecord::tagGenre,     &TrackRecord::tagDate,        &TrackRecord::tagComment,
+        &TrackRecord::tagTitle,       &TrackRecord::tagArtist,    &TrackRecord::tagAlbum,
+        &TrackRecord::tagGenre,       &TrackRecord::tagDate,      &TrackRecord::tagComment,
         &TrackRecord::tagTracknumber, &TrackRecord::tagPerformer, &TrackRecord::tagAlbumArtist,
         &TrackRecord::tagDiscNumber,
     };

@@ -115,13 +115,11 @@ std::int32_t ParseCueTrackNumber(std::u16string_view text) noexcept;
 // Reads a whole sheet and fills the tag fields that it supplies for track
 // `wantedTrack` (0 or more). Fields it does not supply are left as they are.
 void ParseCueSheet(SheetByteSource& source, std::int32_t wantedTrack, TrackRecord& record) noexcept;
-void ParseCueSheet(const unsigned char* data, std::size_t size, std::int32_t wantedTrack,
-                   TrackRecord& record) noexcept;
+void ParseCueSheet(const unsigned char* data, std::size_t size, std::int32_t wantedTrack, TrackRecord& record) noexcept;
 
 // Stores the track number of `trackNumberText` as tagTracknumber, then reads
 // the sheet at `sheetPath`, if there is one, for that track's tags.
-void ReadCueTrack(std::u16string_view sheetPath, std::u16string_view trackNumberText,
-                  TrackRecord& record) noexcept;
+void ReadCueTrack(std::u16string_view sheetPath, std::u16string_view trackNumberText, TrackRecord& record) noexcept;
 
 // Fills all twelve tag fields for a virtual cue-track path ("sheet path/track
 // number"); whatever the sheet does not supply becomes an empty text.

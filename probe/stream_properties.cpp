@@ -16,12 +16,11 @@ struct CodecEntry {
 };
 
 const CodecEntry kCodecs[] = {
-    {0x10002, "Vorbis"},   {0x10003, "mp1"},        {0x10004, "mp2"},      {0x10005, "mp3"},
-    {0x10006, "aiff"},     {0x40000, "wave"},       {0x50001, "wave pcm"}, {0x50003, "wave float"},
-    {0x50055, "wave mp3"}, {0x10200, "cd"},         {0x10300, "wma"},      {0x10301, "wma mp3"},
-    {0x10500, "wavpack"},  {0x10700, "ape"},        {0x10900, "flac"},     {0x10901, "flac"},
-    {0x10b00, "aac"},      {0x10b01, "aac"},        {0x10d00, "midi"},     {0x10e00, "alac"},
-    {0x10f00, "tta"},      {0x11000, "ac3"},        {0x12000, "tak"},
+    {0x10002, "Vorbis"}, {0x10003, "mp1"},      {0x10004, "mp2"},        {0x10005, "mp3"},      {0x10006, "aiff"},
+    {0x40000, "wave"},   {0x50001, "wave pcm"}, {0x50003, "wave float"}, {0x50055, "wave mp3"}, {0x10200, "cd"},
+    {0x10300, "wma"},    {0x10301, "wma mp3"},  {0x10500, "wavpack"},    {0x10700, "ape"},      {0x10900, "flac"},
+    {0x10901, "flac"},   {0x10b00, "aac"},      {0x10b01, "aac"},        {0x10d00, "midi"},     {0x10e00, "alac"},
+    {0x10f00, "tta"},    {0x11000, "ac3"},      {0x12000, "tak"},
 };
 
 // The audio library answers a failed length or position query with all bits set.

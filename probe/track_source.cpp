@@ -80,22 +80,20 @@ TrackPathKind ClassifyTrackPath(std::u16string_view path) noexcept {
     return TrackPathKind::PlainFile;
 }
 
-bool ProbeChannel(const ProbeContext& context, AudioHandle channel, std::u16string_view path,
-                  TrackRecord& record, std::int32_t duration) {
+bool ProbeChannel(const ProbeContext& context, AudioHandle channel, std::u16string_view path, TrackRecord& record,
+                  std::int32_t duration) {
     if (!IsUsableTrackPath(path)) return false;
     switch (ClassifyTrackPath(path)) {
-    case TrackPathKind::Url:
-        ProbeUrl(path, record);
-        break;
-    case TrackPathKind::CueTrack:
-        FillStreamProperties(context, path, record, channel, duration);
-        FillCueTrackTags(record, path);
-        break;
-    case TrackPathKind::HostTrack:
-    case TrackPathKind::PlainFile:
-        FillStreamProperties(context, path, record, channel, duration);
-        ReadTags(context.audio, channel, record);
-        break;
+        case TrackPathKind::Url: ProbeUrl(path, record); break;
+        case TrackPathKind::CueTrack:
+            FillStreamProperties(context, path, record, channel, duration);
+            FillCueTrackTags(record, path);
+            break;
+        case TrackPathKind::HostTrack:
+        case TrackPathKind::PlainFile:
+            FillStreamProperties(context, path, record, channel, duration);
+            ReadTags(context.audio, channel, record);
+            break;
     }
     return true;
 }
@@ -103,16 +101,10 @@ bool ProbeChannel(const ProbeContext& context, AudioHandle channel, std::u16stri
 void ProbePath(const ProbeContext& context, TrackRecord& record, std::u16string_view path) {
     if (!IsUsableTrackPath(path)) return;
     switch (ClassifyTrackPath(path)) {
-    case TrackPathKind::Url:
-        ProbeChannel(context, 0, path, record, 0);
-        break;
-    case TrackPathKind::PlainFile:
-        ProbePlainFile(context, record, path);
-        break;
-    case TrackPathKind::CueTrack:
-    case TrackPathKind::HostTrack:
-        ProbeHostResolved(context, record, path);
-        break;
+        case TrackPathKind::Url: ProbeChannel(context, 0, path, record, 0); break;
+        case TrackPathKind::PlainFile: ProbePlainFile(context, record, path); break;
+        case TrackPathKind::CueTrack:
+        case TrackPathKind::HostTrack: ProbeHostResolved(context, record, path); break;
     }
 }
 

@@ -25,8 +25,8 @@ TrackPathKind ClassifyTrackPath(std::u16string_view path) noexcept;
 // stream properties and its tags. `duration` (whole seconds) is stored as it
 // is. An unusable path (empty, over 519 units, holding a NUL) is refused and
 // the record left untouched. True when the record was filled.
-bool ProbeChannel(const ProbeContext& context, AudioHandle channel, std::u16string_view path,
-                  TrackRecord& record, std::int32_t duration);
+bool ProbeChannel(const ProbeContext& context, AudioHandle channel, std::u16string_view path, TrackRecord& record,
+                  std::int32_t duration);
 
 // Fills `record` for a path with no channel at hand: opens a plain file itself,
 // asks the host for a cue track or host track. A track that cannot be opened or

@@ -33,42 +33,39 @@ static long g_notificationsHeard;
 static FILE* g_report;
 
 /* Counts every host-window message the listener hears. */
-static LRESULT CALLBACK Listener(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    (void)window; (void)wParam; (void)lParam;
+static LRESULT CALLBACK Listener(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    (void)window;
+    (void)wParam;
+    (void)lParam;
     ++g_messagesHeard;
     if (message == g_notifyMessage) ++g_notificationsHeard;
     return 0;
 }
 
 /* A file beside this plugin, as a wide path. */
-static void BesidePlugin(const wchar_t* name, wchar_t* path, DWORD size)
-{
+static void BesidePlugin(const wchar_t* name, wchar_t* path, DWORD size) {
     DWORD length = GetModuleFileNameW(g_module, path, size);
     while (length > 0 && path[length - 1] != L'\\') --length;
     path[length] = L'\0';
     lstrcatW(path, name);
 }
 
-static void ReportTime(const VellumLibraryInterface* lib, const VellumTrackRecord* record,
-                       int32_t selector, const char* name)
-{
+static void ReportTime(const VellumLibraryInterface* lib, const VellumTrackRecord* record, int32_t selector,
+                       const char* name) {
     VellumSystemTime time;
     if (lib->GetTimeField(record, selector, &time))
-        fprintf(g_report, "%s=%04u-%02u-%02u %02u:%02u:%02u\n", name, time.wYear, time.wMonth, time.wDay,
-                time.wHour, time.wMinute, time.wSecond);
-    else
-        fprintf(g_report, "%s=never\n", name);
+        fprintf(g_report, "%s=%04u-%02u-%02u %02u:%02u:%02u\n", name, time.wYear, time.wMonth, time.wDay, time.wHour,
+                time.wMinute, time.wSecond);
+    else fprintf(g_report, "%s=never\n", name);
 }
 
-static void ReportRecord(const VellumLibraryInterface* lib, const char* path)
-{
+static void ReportRecord(const VellumLibraryInterface* lib, const char* path) {
     static const char* const strings[] = {"file_name", "file_title", "file_ext", "codec"};
-    static const char* const numbers[] = {"file_size", "duration", "channels", "samplingrate", "bitrate",
-                                          "rating", "playcount", "lastplayed", "modify"};
-    static const char* const tags[] = {"title", "artist", "album", "genre", "date", "comment",
-                                       "tracknumber", "performer", "copyright", "subtitle",
-                                       "albumartist", "discnumber"};
+    static const char* const numbers[] = {"file_size", "duration",  "channels",   "samplingrate", "bitrate",
+                                          "rating",    "playcount", "lastplayed", "modify"};
+    static const char* const tags[] = {"title",     "artist",   "album",       "genre",
+                                       "date",      "comment",  "tracknumber", "performer",
+                                       "copyright", "subtitle", "albumartist", "discnumber"};
     VellumTrackRecord* record = lib->GetRecord(path);
     int32_t i;
     if (record == NULL) {
@@ -84,8 +81,7 @@ static void ReportRecord(const VellumLibraryInterface* lib, const char* path)
     lib->FreeRecord(record);
 }
 
-static void AddListedFiles(const VellumLibraryInterface* lib)
-{
+static void AddListedFiles(const VellumLibraryInterface* lib) {
     wchar_t listPath[MAX_PATH];
     char line[2048];
     FILE* list;
@@ -102,8 +98,7 @@ static void AddListedFiles(const VellumLibraryInterface* lib)
 }
 
 /* The table's work, once the version is known to fit. */
-static void UseLibrary(HWND host, const VellumLibraryInterface* lib)
-{
+static void UseLibrary(HWND host, const VellumLibraryInterface* lib) {
     uint32_t tick;
     if (lib == NULL) {
         fprintf(g_report, "no vellumdb interface\n");
@@ -121,8 +116,7 @@ static void UseLibrary(HWND host, const VellumLibraryInterface* lib)
     fprintf(g_report, "listener_heard=%ld notifications=%ld\n", g_messagesHeard, g_notificationsHeard);
 }
 
-static void RunExample(HWND host)
-{
+static void RunExample(HWND host) {
     wchar_t reportPath[MAX_PATH];
     /* 0 when no vellumdb answers. */
     const long version = (long)SendMessageW(host, RegisterWindowMessageW(VELLUMDB_MSG_GETVERSION_W), 0, 0);
@@ -140,8 +134,7 @@ static void RunExample(HWND host)
     g_report = NULL;
 }
 
-static int32_t __stdcall Hook(HostMessage* message)
-{
+static int32_t __stdcall Hook(HostMessage* message) {
     if (g_runMessage != 0 && message->message == g_runMessage) {
         RunExample(message->window);
         message->result = 1;
@@ -150,8 +143,7 @@ static int32_t __stdcall Hook(HostMessage* message)
     return 0;
 }
 
-static int32_t __stdcall EventProc(HWND host, int32_t event)
-{
+static int32_t __stdcall EventProc(HWND host, int32_t event) {
     (void)host;
     if (event == HOST_EVENT_INITIALISE) {
         g_runMessage = RegisterWindowMessageW(L"vellumdb_example_run");
@@ -162,13 +154,9 @@ static int32_t __stdcall EventProc(HWND host, int32_t event)
 
 static HostPluginDescriptor g_descriptor = {0, Hook, EventProc, {0}};
 
-__declspec(noinline) void* __stdcall GetGPluginInfo(void)
-{
-    return &g_descriptor;
-}
+__declspec(noinline) void* __stdcall GetGPluginInfo(void) { return &g_descriptor; }
 
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
-{
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     (void)reserved;
     if (reason == DLL_PROCESS_ATTACH) g_module = instance;
     return TRUE;

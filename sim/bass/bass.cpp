@@ -23,8 +23,8 @@
 namespace simbass {
 namespace {
 
-constexpr int kErrorNoPlay = 24;   // BASS_ERROR_NOPLAY
-constexpr int kErrorDecode = 38;   // BASS_ERROR_DECODE
+constexpr int kErrorNoPlay = 24;  // BASS_ERROR_NOPLAY
+constexpr int kErrorDecode = 38;  // BASS_ERROR_DECODE
 constexpr std::uint64_t kFail64 = ~0ull;
 
 thread_local int t_error = SIMBASS_OK;
@@ -150,8 +150,8 @@ Engine& E() {
     return *engine;
 }
 
-std::uint32_t CreateChannel(bool music, std::int32_t mem, const void* file, std::uint64_t offset,
-                            std::uint64_t length, std::uint32_t flags, std::uint32_t freq) {
+std::uint32_t CreateChannel(bool music, std::int32_t mem, const void* file, std::uint64_t offset, std::uint64_t length,
+                            std::uint32_t flags, std::uint32_t freq) {
     if (!file) {
         SetError(SIMBASS_ERROR_FILEOPEN);
         return 0;
@@ -267,8 +267,8 @@ std::uint32_t SIMBASS_API BASS_StreamCreateFile(std::int32_t mem, const void* fi
     return simbass::CreateChannel(false, mem, file, offset, length, flags, 0);
 }
 
-std::uint32_t SIMBASS_API BASS_MusicLoad(std::int32_t mem, const void* file, std::uint64_t offset,
-                                         std::uint32_t length, std::uint32_t flags, std::uint32_t freq) {
+std::uint32_t SIMBASS_API BASS_MusicLoad(std::int32_t mem, const void* file, std::uint64_t offset, std::uint32_t length,
+                                         std::uint32_t flags, std::uint32_t freq) {
     return simbass::CreateChannel(true, mem, file, offset, length, flags, freq);
 }
 
@@ -292,7 +292,7 @@ std::int32_t SIMBASS_API BASS_ChannelGetInfo(std::uint32_t handle, BASS_CHANNELI
     info->origres = ch->media.origres;
     info->plugin = 0;
     info->sample = 0;
-    info->filename = !ch->hasPath ? nullptr
+    info->filename = !ch->hasPath  ? nullptr
                      : ch->unicode ? reinterpret_cast<const char*>(ch->pathW.c_str())
                                    : ch->pathA.c_str();
     SetError(SIMBASS_OK);
@@ -307,22 +307,22 @@ const char* SIMBASS_API BASS_ChannelGetTags(std::uint32_t handle, std::uint32_t 
     const simbass::MediaInfo& m = ch->media;
     const char* result = nullptr;
     switch (tags) {
-    case SIMBASS_TAG_ID3:
-        if (!m.id3v1.empty()) result = reinterpret_cast<const char*>(m.id3v1.data());
-        break;
-    case SIMBASS_TAG_ID3V2:
-        if (!m.id3v2.empty()) result = reinterpret_cast<const char*>(m.id3v2.data());
-        break;
-    case SIMBASS_TAG_OGG:
-        if (!m.vorbis.empty()) result = m.vorbis.c_str();
-        break;
-    case SIMBASS_TAG_RIFF_INFO:
-        if (!m.riffInfo.empty()) result = m.riffInfo.c_str();
-        break;
-    case SIMBASS_TAG_MUSIC_NAME:
-        if (ch->music) result = m.musicName.c_str();
-        break;
-    default: break;
+        case SIMBASS_TAG_ID3:
+            if (!m.id3v1.empty()) result = reinterpret_cast<const char*>(m.id3v1.data());
+            break;
+        case SIMBASS_TAG_ID3V2:
+            if (!m.id3v2.empty()) result = reinterpret_cast<const char*>(m.id3v2.data());
+            break;
+        case SIMBASS_TAG_OGG:
+            if (!m.vorbis.empty()) result = m.vorbis.c_str();
+            break;
+        case SIMBASS_TAG_RIFF_INFO:
+            if (!m.riffInfo.empty()) result = m.riffInfo.c_str();
+            break;
+        case SIMBASS_TAG_MUSIC_NAME:
+            if (ch->music) result = m.musicName.c_str();
+            break;
+        default: break;
     }
     SetError(result ? SIMBASS_OK : SIMBASS_ERROR_NOTAVAIL);
     return result;
@@ -391,17 +391,17 @@ std::uint64_t SIMBASS_API BASS_StreamGetFilePosition(std::uint32_t handle, std::
     }
     SetError(SIMBASS_OK);
     switch (mode) {
-    case SIMBASS_FILEPOS_CURRENT: {
-        const std::uint64_t start = ch->media.audioStart;
-        const std::uint64_t audio = ch->fileSize > start ? ch->fileSize - start : 0;
-        if (ch->length == 0) return start;
-        return start + static_cast<std::uint64_t>(static_cast<double>(audio) * ch->position / ch->length);
-    }
-    case SIMBASS_FILEPOS_DOWNLOAD:
-    case SIMBASS_FILEPOS_END:
-    case SIMBASS_FILEPOS_SIZE: return ch->fileSize;
-    case SIMBASS_FILEPOS_START: return ch->media.audioStart;
-    default: SetError(SIMBASS_ERROR_ILLTYPE); return simbass::kFail64;
+        case SIMBASS_FILEPOS_CURRENT: {
+            const std::uint64_t start = ch->media.audioStart;
+            const std::uint64_t audio = ch->fileSize > start ? ch->fileSize - start : 0;
+            if (ch->length == 0) return start;
+            return start + static_cast<std::uint64_t>(static_cast<double>(audio) * ch->position / ch->length);
+        }
+        case SIMBASS_FILEPOS_DOWNLOAD:
+        case SIMBASS_FILEPOS_END:
+        case SIMBASS_FILEPOS_SIZE: return ch->fileSize;
+        case SIMBASS_FILEPOS_START: return ch->media.audioStart;
+        default: SetError(SIMBASS_ERROR_ILLTYPE); return simbass::kFail64;
     }
 }
 

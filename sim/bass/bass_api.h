@@ -48,39 +48,39 @@ typedef struct BASS_CHANNELINFO {
 typedef void(SIMBASS_API SIMBASS_SYNCPROC)(uint32_t handle, uint32_t channel, uint32_t data, void* user);
 
 /* Flags. */
-#define SIMBASS_UNICODE 0x80000000u       /* BASS_UNICODE: the path is UTF-16 */
+#define SIMBASS_UNICODE       0x80000000u /* BASS_UNICODE: the path is UTF-16 */
 #define SIMBASS_STREAM_DECODE 0x00200000u /* BASS_STREAM_DECODE / BASS_MUSIC_DECODE */
 #define SIMBASS_MUSIC_PRESCAN 0x00020000u /* BASS_MUSIC_PRESCAN: the module's byte length is known */
 
 /* Channel types reported in BASS_CHANNELINFO.ctype. */
-#define SIMBASS_CTYPE_STREAM_MP1 0x10003u
-#define SIMBASS_CTYPE_STREAM_MP2 0x10004u
-#define SIMBASS_CTYPE_STREAM_MP3 0x10005u
-#define SIMBASS_CTYPE_STREAM_FLAC 0x10900u
-#define SIMBASS_CTYPE_STREAM_WAV_PCM 0x50001u
+#define SIMBASS_CTYPE_STREAM_MP1       0x10003u
+#define SIMBASS_CTYPE_STREAM_MP2       0x10004u
+#define SIMBASS_CTYPE_STREAM_MP3       0x10005u
+#define SIMBASS_CTYPE_STREAM_FLAC      0x10900u
+#define SIMBASS_CTYPE_STREAM_WAV_PCM   0x50001u
 #define SIMBASS_CTYPE_STREAM_WAV_FLOAT 0x50003u
-#define SIMBASS_CTYPE_MUSIC_MOD 0x20001u
+#define SIMBASS_CTYPE_MUSIC_MOD        0x20001u
 
 /* BASS_ChannelGetLength / GetPosition mode; BASS_StreamGetFilePosition modes. */
-#define SIMBASS_POS_BYTE 0u
-#define SIMBASS_FILEPOS_CURRENT 0u
+#define SIMBASS_POS_BYTE         0u
+#define SIMBASS_FILEPOS_CURRENT  0u
 #define SIMBASS_FILEPOS_DOWNLOAD 1u
-#define SIMBASS_FILEPOS_END 2u
-#define SIMBASS_FILEPOS_START 3u
-#define SIMBASS_FILEPOS_SIZE 8u
+#define SIMBASS_FILEPOS_END      2u
+#define SIMBASS_FILEPOS_START    3u
+#define SIMBASS_FILEPOS_SIZE     8u
 
 /* Sync types (the type word may also carry ONETIME and MIXTIME). */
-#define SIMBASS_SYNC_POS 0u
-#define SIMBASS_SYNC_END 2u
-#define SIMBASS_SYNC_FREE 8u
+#define SIMBASS_SYNC_POS     0u
+#define SIMBASS_SYNC_END     2u
+#define SIMBASS_SYNC_FREE    8u
 #define SIMBASS_SYNC_MIXTIME 0x40000000u
 #define SIMBASS_SYNC_ONETIME 0x80000000u
 
 /* BASS_ChannelGetTags types. */
-#define SIMBASS_TAG_ID3 0u          /* ID3v1: the 128-byte "TAG" block */
-#define SIMBASS_TAG_ID3V2 1u        /* the whole ID3v2 block, header included */
-#define SIMBASS_TAG_OGG 2u          /* Vorbis comments: "NAME=value" strings, then an empty one */
-#define SIMBASS_TAG_RIFF_INFO 0x100u /* RIFF LIST/INFO: "INAM=value" strings, then an empty one */
+#define SIMBASS_TAG_ID3        0u       /* ID3v1: the 128-byte "TAG" block */
+#define SIMBASS_TAG_ID3V2      1u       /* the whole ID3v2 block, header included */
+#define SIMBASS_TAG_OGG        2u       /* Vorbis comments: "NAME=value" strings, then an empty one */
+#define SIMBASS_TAG_RIFF_INFO  0x100u   /* RIFF LIST/INFO: "INAM=value" strings, then an empty one */
 #define SIMBASS_TAG_MUSIC_NAME 0x10000u /* the module's song name */
 
 /* BASS_ChannelIsActive results. */
@@ -88,27 +88,27 @@ typedef void(SIMBASS_API SIMBASS_SYNCPROC)(uint32_t handle, uint32_t channel, ui
 #define SIMBASS_ACTIVE_PLAYING 1u
 
 /* Error codes (BASS_ErrorGetCode, per thread). */
-#define SIMBASS_OK 0
-#define SIMBASS_ERROR_MEM 1
+#define SIMBASS_OK             0
+#define SIMBASS_ERROR_MEM      1
 #define SIMBASS_ERROR_FILEOPEN 2
-#define SIMBASS_ERROR_HANDLE 5
-#define SIMBASS_ERROR_FORMAT 6
+#define SIMBASS_ERROR_HANDLE   5
+#define SIMBASS_ERROR_FORMAT   6
 #define SIMBASS_ERROR_POSITION 7
 #define SIMBASS_ERROR_NOTAUDIO 17
-#define SIMBASS_ERROR_ILLTYPE 19
+#define SIMBASS_ERROR_ILLTYPE  19
 #define SIMBASS_ERROR_ILLPARAM 20
-#define SIMBASS_ERROR_NOTFILE 27
+#define SIMBASS_ERROR_NOTFILE  27
 #define SIMBASS_ERROR_NOTAVAIL 37
 #define SIMBASS_ERROR_FILEFORM 41
-#define SIMBASS_ERROR_CODEC 44
+#define SIMBASS_ERROR_CODEC    44
 
 /* ---- BASS 2.4 (bass.dll) ---- */
 uint32_t SIMBASS_API BASS_GetVersion(void);
 int32_t SIMBASS_API BASS_ErrorGetCode(void);
 uint32_t SIMBASS_API BASS_StreamCreateFile(int32_t mem, const void* file, uint64_t offset, uint64_t length,
                                            uint32_t flags);
-uint32_t SIMBASS_API BASS_MusicLoad(int32_t mem, const void* file, uint64_t offset, uint32_t length,
-                                    uint32_t flags, uint32_t freq);
+uint32_t SIMBASS_API BASS_MusicLoad(int32_t mem, const void* file, uint64_t offset, uint32_t length, uint32_t flags,
+                                    uint32_t freq);
 int32_t SIMBASS_API BASS_StreamFree(uint32_t handle);
 int32_t SIMBASS_API BASS_MusicFree(uint32_t handle);
 int32_t SIMBASS_API BASS_ChannelFree(uint32_t handle);

@@ -131,8 +131,7 @@ int ReadWav(ByteSource& src, MediaInfo* info) {
     if (chans == 0 || rate == 0 || blockAlign == 0 || blockAlign % chans != 0) return SIMBASS_ERROR_FILEFORM;
     const unsigned container = blockAlign * 8u / chans;
     if (tag == 1) {
-        if ((container != 8 && container != 16 && container != 24 && container != 32) || bits == 0 ||
-            bits > container)
+        if ((container != 8 && container != 16 && container != 24 && container != 32) || bits == 0 || bits > container)
             return SIMBASS_ERROR_FORMAT;
         info->ctype = SIMBASS_CTYPE_STREAM_WAV_PCM;
     } else if (tag == 3) {
@@ -188,7 +187,7 @@ int ReadFlac(ByteSource& src, std::uint64_t pos, MediaInfo* info) {
         const int type = bh[0] & 0x7F;
         const std::uint32_t len = BE24(bh + 1);
         const std::uint64_t body = pos + 4;
-        if (len > size - body) return SIMBASS_ERROR_FILEFORM;  // cut metadata
+        if (len > size - body) return SIMBASS_ERROR_FILEFORM;    // cut metadata
         if (i == 0 && type != 0) return SIMBASS_ERROR_FILEFORM;  // STREAMINFO comes first
         if (type == 127) return SIMBASS_ERROR_FILEFORM;
         if (type == 0 && !haveInfo) {
@@ -214,8 +213,8 @@ int ReadFlac(ByteSource& src, std::uint64_t pos, MediaInfo* info) {
 // ----------------------------------------------------------------- MPEG audio
 
 struct MpegHeader {
-    int version = 0;  // 1, 2 or 25 (MPEG-2.5)
-    int layer = 0;    // 1, 2, 3
+    int version = 0;            // 1, 2 or 25 (MPEG-2.5)
+    int layer = 0;              // 1, 2, 3
     std::uint32_t bitrate = 0;  // kbit/s
     std::uint32_t rate = 0;
     bool crc = false;
@@ -285,7 +284,8 @@ int ReadMpeg(ByteSource& src, std::uint64_t pos, MediaInfo* info) {
     // The first frame: within 64 KiB of the start, confirmed by the next header
     // (or, right at the start, by reaching the end of the audio).
     const std::size_t kScan = 64 * 1024;
-    std::vector<std::uint8_t> window = src.Read(pos, static_cast<std::size_t>(std::min<std::uint64_t>(kScan + 4, end - pos)));
+    std::vector<std::uint8_t> window =
+        src.Read(pos, static_cast<std::size_t>(std::min<std::uint64_t>(kScan + 4, end - pos)));
     MpegHeader first;
     std::uint64_t frameOff = 0;
     bool found = false;
@@ -379,33 +379,33 @@ std::uint64_t ModLength(const std::uint8_t* orders, int songLength, const std::v
             const int effect = cells[c * 4 + 2] & 0x0F;
             const int param = cells[c * 4 + 3];
             switch (effect) {
-            case 0xF:
-                if (param == 0) stop = true;
-                else if (param < 32) speed = param;
-                else bpm = param;
-                break;
-            case 0xB: jumpOrder = param; break;
-            case 0xD:
-                breakRow = (param >> 4) * 10 + (param & 0x0F);
-                if (breakRow > 63) breakRow = 0;
-                break;
-            case 0xE: {
-                const int sub = param >> 4, x = param & 0x0F;
-                if (sub == 6) {
-                    if (x == 0) {
-                        loopRow[c] = row;
-                    } else if (loopCount[c] == 0) {
-                        loopCount[c] = x;
-                        loopTo = loopRow[c];
-                    } else if (--loopCount[c] > 0) {
-                        loopTo = loopRow[c];
+                case 0xF:
+                    if (param == 0) stop = true;
+                    else if (param < 32) speed = param;
+                    else bpm = param;
+                    break;
+                case 0xB: jumpOrder = param; break;
+                case 0xD:
+                    breakRow = (param >> 4) * 10 + (param & 0x0F);
+                    if (breakRow > 63) breakRow = 0;
+                    break;
+                case 0xE: {
+                    const int sub = param >> 4, x = param & 0x0F;
+                    if (sub == 6) {
+                        if (x == 0) {
+                            loopRow[c] = row;
+                        } else if (loopCount[c] == 0) {
+                            loopCount[c] = x;
+                            loopTo = loopRow[c];
+                        } else if (--loopCount[c] > 0) {
+                            loopTo = loopRow[c];
+                        }
+                    } else if (sub == 0xE && delay < 0) {
+                        delay = x;
                     }
-                } else if (sub == 0xE && delay < 0) {
-                    delay = x;
+                    break;
                 }
-                break;
-            }
-            default: break;
+                default: break;
             }
         }
         if (stop) break;

@@ -12,16 +12,86 @@ namespace {
 
 // ------------------------------------------------------------------- genres
 
-const char* const kGenres[80] = {
-    "Blues", "Classic Rock", "Country", "Dance", "Disco", "Funk", "Grunge", "Hip-Hop", "Jazz", "Metal",
-    "New Age", "Oldies", "Other", "Pop", "R&B", "Rap", "Reggae", "Rock", "Techno", "Industrial",
-    "Alternative", "Ska", "Death Metal", "Pranks", "Soundtrack", "Euro-Techno", "Ambient", "Trip-Hop", "Vocal",
-    "Jazz+Funk", "Fusion", "Trance", "Classical", "Instrumental", "Acid", "House", "Game", "Sound Clip",
-    "Gospel", "Noise", "AlternRock", "Bass", "Soul", "Punk", "Space", "Meditative", "Instrumental Pop",
-    "Instrumental Rock", "Ethnic", "Gothic", "Darkwave", "Techno-Industrial", "Electronic", "Pop-Folk",
-    "Eurodance", "Dream", "Southern Rock", "Comedy", "Cult", "Gangsta", "Top 40", "Christian Rap", "Pop/Funk",
-    "Jungle", "Native American", "Cabaret", "New Wave", "Psychadelic", "Rave", "Showtunes", "Trailer", "Lo-Fi",
-    "Tribal", "Acid Punk", "Acid Jazz", "Polka", "Retro", "Musical", "Rock & Roll", "Hard Rock"};
+const char* const kGenres[80] = {"Blues",
+                                 "Classic Rock",
+                                 "Country",
+                                 "Dance",
+                                 "Disco",
+                                 "Funk",
+                                 "Grunge",
+                                 "Hip-Hop",
+                                 "Jazz",
+                                 "Metal",
+                                 "New Age",
+                                 "Oldies",
+                                 "Other",
+                                 "Pop",
+                                 "R&B",
+                                 "Rap",
+                                 "Reggae",
+                                 "Rock",
+                                 "Techno",
+                                 "Industrial",
+                                 "Alternative",
+                                 "Ska",
+                                 "Death Metal",
+                                 "Pranks",
+                                 "Soundtrack",
+                                 "Euro-Techno",
+                                 "Ambient",
+                                 "Trip-Hop",
+                                 "Vocal",
+                                 "Jazz+Funk",
+                                 "Fusion",
+                                 "Trance",
+                                 "Classical",
+                                 "Instrumental",
+                                 "Acid",
+                                 "House",
+                                 "Game",
+                                 "Sound Clip",
+                                 "Gospel",
+                                 "Noise",
+                                 "AlternRock",
+                                 "Bass",
+                                 "Soul",
+                                 "Punk",
+                                 "Space",
+                                 "Meditative",
+                                 "Instrumental Pop",
+                                 "Instrumental Rock",
+                                 "Ethnic",
+                                 "Gothic",
+                                 "Darkwave",
+                                 "Techno-Industrial",
+                                 "Electronic",
+                                 "Pop-Folk",
+                                 "Eurodance",
+                                 "Dream",
+                                 "Southern Rock",
+                                 "Comedy",
+                                 "Cult",
+                                 "Gangsta",
+                                 "Top 40",
+                                 "Christian Rap",
+                                 "Pop/Funk",
+                                 "Jungle",
+                                 "Native American",
+                                 "Cabaret",
+                                 "New Wave",
+                                 "Psychadelic",
+                                 "Rave",
+                                 "Showtunes",
+                                 "Trailer",
+                                 "Lo-Fi",
+                                 "Tribal",
+                                 "Acid Punk",
+                                 "Acid Jazz",
+                                 "Polka",
+                                 "Retro",
+                                 "Musical",
+                                 "Rock & Roll",
+                                 "Hard Rock"};
 
 bool AllDigits(const std::string& s, std::size_t from, std::size_t to) {
     if (from >= to) return false;
@@ -112,10 +182,10 @@ struct FrameMapping {
     TagField field;
 };
 const FrameMapping kFrameMap[] = {
-    {"TIT2", "TT2", kTagTitle},     {"TPE1", "TP1", kTagArtist},     {"TALB", "TAL", kTagAlbum},
-    {"TCON", "TCO", kTagGenre},     {"TYER", "TYE", kTagYear},       {"TDRC", nullptr, kTagYear},
-    {"TRCK", "TRK", kTagTrack},     {"TCOM", "TCM", kTagComposer},   {"TCOP", "TCR", kTagCopyright},
-    {"TIT3", "TT3", kTagSubtitle},  {"TPE2", "TP2", kTagAlbumArtist}, {"TPOS", "TPA", kTagDisc},
+    {"TIT2", "TT2", kTagTitle},    {"TPE1", "TP1", kTagArtist},      {"TALB", "TAL", kTagAlbum},
+    {"TCON", "TCO", kTagGenre},    {"TYER", "TYE", kTagYear},        {"TDRC", nullptr, kTagYear},
+    {"TRCK", "TRK", kTagTrack},    {"TCOM", "TCM", kTagComposer},    {"TCOP", "TCR", kTagCopyright},
+    {"TIT3", "TT3", kTagSubtitle}, {"TPE2", "TP2", kTagAlbumArtist}, {"TPOS", "TPA", kTagDisc},
 };
 
 struct Id3Walker {
@@ -268,11 +338,21 @@ void ApplyVorbisComments(const char* list, TagSet* tags) {
         const char* name;
         TagField field;
     } kNames[] = {
-        {"TITLE", kTagTitle},         {"ARTIST", kTagArtist},           {"ALBUM", kTagAlbum},
-        {"GENRE", kTagGenre},         {"DATE", kTagYear},               {"YEAR", kTagYear},
-        {"COMMENT", kTagComment},     {"DESCRIPTION", kTagComment},     {"TRACKNUMBER", kTagTrack},
-        {"COMPOSER", kTagComposer},   {"COPYRIGHT", kTagCopyright},     {"SUBTITLE", kTagSubtitle},
-        {"ALBUMARTIST", kTagAlbumArtist}, {"ALBUM ARTIST", kTagAlbumArtist}, {"ALBUM_ARTIST", kTagAlbumArtist},
+        {"TITLE", kTagTitle},
+        {"ARTIST", kTagArtist},
+        {"ALBUM", kTagAlbum},
+        {"GENRE", kTagGenre},
+        {"DATE", kTagYear},
+        {"YEAR", kTagYear},
+        {"COMMENT", kTagComment},
+        {"DESCRIPTION", kTagComment},
+        {"TRACKNUMBER", kTagTrack},
+        {"COMPOSER", kTagComposer},
+        {"COPYRIGHT", kTagCopyright},
+        {"SUBTITLE", kTagSubtitle},
+        {"ALBUMARTIST", kTagAlbumArtist},
+        {"ALBUM ARTIST", kTagAlbumArtist},
+        {"ALBUM_ARTIST", kTagAlbumArtist},
         {"DISCNUMBER", kTagDisc},
     };
     ForEachPair(list, [&](const std::string& name, const std::string& value) {
@@ -286,8 +366,8 @@ void ApplyRiffInfo(const char* list, TagSet* tags) {
         const char* id;
         TagField field;
     } kIds[] = {
-        {"INAM", kTagTitle}, {"IART", kTagArtist},   {"IPRD", kTagAlbum},    {"IGNR", kTagGenre},
-        {"ICRD", kTagYear},  {"ICMT", kTagComment},  {"ITRK", kTagTrack},    {"IPRT", kTagTrack},
+        {"INAM", kTagTitle},    {"IART", kTagArtist},    {"IPRD", kTagAlbum}, {"IGNR", kTagGenre},
+        {"ICRD", kTagYear},     {"ICMT", kTagComment},   {"ITRK", kTagTrack}, {"IPRT", kTagTrack},
         {"IMUS", kTagComposer}, {"ICOP", kTagCopyright},
     };
     ForEachPair(list, [&](const std::string& name, const std::string& value) {
@@ -371,23 +451,23 @@ private:
         auto arg = [&](std::size_t i) { return i < a.size() ? a[i] : std::string(); };
         std::string s = arg(0);
         switch (fn) {
-        case kIfv1: return s.empty() ? std::string() : arg(1);
-        case kIfv2: return s.empty() ? arg(2) : arg(1);
-        case kUpper:
-            for (char& c : s)
-                if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-            return s;
-        case kLower:
-            for (char& c : s)
-                if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-            return s;
-        case kTrim: {
-            std::size_t b = s.find_first_not_of(" \t\r\n");
-            if (b == std::string::npos) return std::string();
-            std::size_t e = s.find_last_not_of(" \t\r\n");
-            return s.substr(b, e - b + 1);
-        }
-        default: return s;  // UTF8: the texts are UTF-8 already
+            case kIfv1: return s.empty() ? std::string() : arg(1);
+            case kIfv2: return s.empty() ? arg(2) : arg(1);
+            case kUpper:
+                for (char& c : s)
+                    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+                return s;
+            case kLower:
+                for (char& c : s)
+                    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+                return s;
+            case kTrim: {
+                std::size_t b = s.find_first_not_of(" \t\r\n");
+                if (b == std::string::npos) return std::string();
+                std::size_t e = s.find_last_not_of(" \t\r\n");
+                return s.substr(b, e - b + 1);
+            }
+            default: return s;  // UTF8: the texts are UTF-8 already
         }
     }
 

@@ -46,7 +46,8 @@ extern "C" const char* SIMBASS_API TAGS_Read(std::uint32_t handle, const char* f
     if (!bass.getInfo(handle, &info)) return nullptr;
 
     simbass::TagSet tags;
-    if ((info.ctype & 0xFFFF0000u) == 0x20000u) simbass::ApplyMusicName(bass.getTags(handle, SIMBASS_TAG_MUSIC_NAME), &tags);
+    if ((info.ctype & 0xFFFF0000u) == 0x20000u)
+        simbass::ApplyMusicName(bass.getTags(handle, SIMBASS_TAG_MUSIC_NAME), &tags);
     simbass::ApplyVorbisComments(bass.getTags(handle, SIMBASS_TAG_OGG), &tags);
     if (const char* id3 = bass.getTags(handle, SIMBASS_TAG_ID3V2)) {
         const auto* block = reinterpret_cast<const std::uint8_t*>(id3);

@@ -35,12 +35,8 @@ bool AudioLibrary::CanDecode() const {
     return streamCreateFile && streamFree && channelGetLength && bytes2Seconds && seconds2Bytes;
 }
 
-bool AudioLibrary::CanPlay() const {
-    return CanDecode() && playFile && playUrl && setPosition && stop && waitSyncs;
-}
+bool AudioLibrary::CanPlay() const { return CanDecode() && playFile && playUrl && setPosition && stop && waitSyncs; }
 
-void AudioLibrary::Unload() {
-    *this = AudioLibrary();
-}
+void AudioLibrary::Unload() { *this = AudioLibrary(); }
 
 }  // namespace host

@@ -15,8 +15,7 @@ namespace host {
 
 using QWORD = uint64_t;
 
-using StreamCreateFileFn = DWORD(__stdcall*)(BOOL memory, const void* file, QWORD offset,
-                                             QWORD length, DWORD flags);
+using StreamCreateFileFn = DWORD(__stdcall*)(BOOL memory, const void* file, QWORD offset, QWORD length, DWORD flags);
 using StreamFreeFn = BOOL(__stdcall*)(DWORD handle);
 using ChannelGetLengthFn = QWORD(__stdcall*)(DWORD handle, DWORD mode);
 using ChannelBytes2SecondsFn = double(__stdcall*)(DWORD handle, QWORD bytes);

@@ -6,8 +6,8 @@ namespace host {
 namespace {
 
 const wchar_t* const kLastItemNames[kDefaultPlaylistMenuItems] = {
-    L"Play",        L"Queue",      L"Remove",    L"Crop",        L"Sort",
-    L"Copy path",   L"Open folder", L"Rename",   L"Move to top", L"Properties",
+    L"Play",      L"Queue",       L"Remove", L"Crop",        L"Sort",
+    L"Copy path", L"Open folder", L"Rename", L"Move to top", L"Properties",
 };
 
 std::wstring ItemName(int position, int count) {

@@ -43,9 +43,7 @@ void CueInterface::Configure(bool present, uint32_t version, bool wideText) {
     words_[kCueWordTextFlag] = wideText ? 1 : 0;
 }
 
-LRESULT CueInterface::Address() const {
-    return present_ ? reinterpret_cast<LRESULT>(words_) : 0;
-}
+LRESULT CueInterface::Address() const { return present_ ? reinterpret_cast<LRESULT>(words_) : 0; }
 
 size_t CueInterface::Outstanding() {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -82,15 +82,14 @@ void DialogWatcher::LogOpen(HWND dialog) {
     dialog_ = dialog;
     PBRANGE range{};
     SendDlgItemMessageW(dialog, kProgressId, PBM_GETRANGE, TRUE, reinterpret_cast<LPARAM>(&range));
-    log_.Line("dialog open caption=" + OneLineUtf8(WindowTextOf(dialog)) + " range=" +
-              std::to_string(range.iLow) + "-" + std::to_string(range.iHigh));
+    log_.Line("dialog open caption=" + OneLineUtf8(WindowTextOf(dialog)) + " range=" + std::to_string(range.iLow) +
+              "-" + std::to_string(range.iHigh));
 }
 
 void DialogWatcher::LogProgress(HWND dialog, long step) {
     LRESULT position = SendDlgItemMessageW(dialog, kProgressId, PBM_GETPOS, 0, 0);
     log_.Line("dialog progress i=" + std::to_string(step) + " pos=" + std::to_string(position) +
-              " path=" + ControlText(dialog, kPathTextId) +
-              " counter=" + ControlText(dialog, kCounterTextId));
+              " path=" + ControlText(dialog, kPathTextId) + " counter=" + ControlText(dialog, kCounterTextId));
     for (const Plan& plan : plans_)
         if (plan.step == step) Act(dialog, plan);
 }
@@ -116,37 +115,32 @@ void DialogWatcher::PressKey(HWND dialog, WPARAM key) {
 
 void DialogWatcher::Act(HWND dialog, const Plan& plan) {
     switch (plan.action) {
-    case DialogAction::Record:
-        break;
-    case DialogAction::ClickCancel:
-        SendDlgItemMessageW(dialog, kCancelId, BM_CLICK, 0, 0);
-        break;
-    case DialogAction::PressEscape: {
-        HWND focus = GetFocus();
-        MSG key{};
-        key.hwnd = (focus == dialog || IsChild(dialog, focus)) ? focus : dialog;
-        key.message = WM_KEYDOWN;
-        key.wParam = VK_ESCAPE;
-        key.lParam = 1;
-        key.time = GetTickCount();
-        IsDialogMessageW(dialog, &key);
-        break;
-    }
-    case DialogAction::Close:
-        SendMessageW(dialog, WM_CLOSE, 0, 0);
-        break;
-    case DialogAction::PressKeys:
-        for (WPARAM key : plan.keys) PressKey(dialog, key);
-        break;
-    case DialogAction::Screenshot: {
-        SIZE size{};
-        if (CaptureWindowToBmp(dialog, screenshotPath_, &size)) {
-            log_.Line("dialog screenshot " + std::to_string(size.cx) + "x" + std::to_string(size.cy));
-        } else {
-            log_.Error("cannot capture the dialog into " + Utf8FromWide(screenshotPath_));
+        case DialogAction::Record: break;
+        case DialogAction::ClickCancel: SendDlgItemMessageW(dialog, kCancelId, BM_CLICK, 0, 0); break;
+        case DialogAction::PressEscape: {
+            HWND focus = GetFocus();
+            MSG key{};
+            key.hwnd = (focus == dialog || IsChild(dialog, focus)) ? focus : dialog;
+            key.message = WM_KEYDOWN;
+            key.wParam = VK_ESCAPE;
+            key.lParam = 1;
+            key.time = GetTickCount();
+            IsDialogMessageW(dialog, &key);
+            break;
         }
-        break;
-    }
+        case DialogAction::Close: SendMessageW(dialog, WM_CLOSE, 0, 0); break;
+        case DialogAction::PressKeys:
+            for (WPARAM key : plan.keys) PressKey(dialog, key);
+            break;
+        case DialogAction::Screenshot: {
+            SIZE size{};
+            if (CaptureWindowToBmp(dialog, screenshotPath_, &size)) {
+                log_.Line("dialog screenshot " + std::to_string(size.cx) + "x" + std::to_string(size.cy));
+            } else {
+                log_.Error("cannot capture the dialog into " + Utf8FromWide(screenshotPath_));
+            }
+            break;
+        }
     }
 }
 

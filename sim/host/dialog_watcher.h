@@ -35,8 +35,7 @@ public:
     // Arming again before that dialog opens adds another step's action. `keys`
     // are the virtual keys PressKeys presses, in order. False when the hook
     // cannot be installed.
-    bool Arm(DialogAction action, long step, const std::wstring& screenshotPath,
-             const std::vector<WPARAM>& keys = {});
+    bool Arm(DialogAction action, long step, const std::wstring& screenshotPath, const std::vector<WPARAM>& keys = {});
     // Removes the hook once the watched dialog has closed; the watcher posts
     // kDialogWatchDone to the owner for this, as a hook should not remove itself.
     void ReleaseIfDone();

@@ -23,8 +23,7 @@ HostApp::HostApp(HostLog& log, HostOptions options, std::wstring folder)
 bool HostApp::Start(HINSTANCE instance, int show) {
     // Watching from the start: a plugin may show a message box while it initialises.
     if (!boxes_.Start()) log_.Error("cannot start the message box watcher");
-    INITCOMMONCONTROLSEX controls{sizeof controls,
-                                  ICC_LISTVIEW_CLASSES | ICC_TAB_CLASSES | ICC_PROGRESS_CLASS};
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_TAB_CLASSES | ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
     audio_.Load(folder_);
     cue_.Configure(!options_.cueInterfaceNull, options_.cueVersion, options_.cueWideText);
@@ -88,9 +87,7 @@ void HostApp::LogEventResults(int32_t code, const std::vector<EventResult>& resu
     }
 }
 
-void HostApp::SendEventLogged(int32_t code) {
-    LogEventResults(code, plugins_.SendEvent(Window(), code));
-}
+void HostApp::SendEventLogged(int32_t code) { LogEventResults(code, plugins_.SendEvent(Window(), code)); }
 
 bool HostApp::PlayRow(size_t row, double urlSeconds, bool crossfade) {
     const wchar_t* path = Playlists().Current().PathAt(row);
@@ -138,8 +135,7 @@ void HostApp::NoteRegisteredMessage(UINT message, WPARAM wParam, LPARAM lParam) 
     if (message < 0xC000) return;
     auto found = watched_.find(message);
     if (found == watched_.end()) return;
-    log_.Line("received " + found->second + " wParam=" + std::to_string(wParam) +
-              " lParam=" + std::to_string(lParam));
+    log_.Line("received " + found->second + " wParam=" + std::to_string(wParam) + " lParam=" + std::to_string(lParam));
 }
 
 void HostApp::Shutdown() {

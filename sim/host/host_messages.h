@@ -13,8 +13,8 @@ constexpr WPARAM kQueryPlaylistTabs = 108;   // lParam 108: the playlist tab con
 constexpr LPARAM kPlaylistTabsCheck = 108;
 
 constexpr UINT kPlayerMessage = 1112;
-constexpr WPARAM kPlayerCueInterface = 108;  // lParam 0: the cue interface record, or 0
-constexpr WPARAM kPlayerFillPath = 204;      // lParam: a window to receive the playing path
+constexpr WPARAM kPlayerCueInterface = 108;     // lParam 0: the cue interface record, or 0
+constexpr WPARAM kPlayerFillPath = 204;         // lParam: a window to receive the playing path
 constexpr WPARAM kPlayerChannelStarting = 503;  // sent by the host: lParam = the new channel
 
 // The robot's call into the window thread: lParam is a std::function<void()>*.

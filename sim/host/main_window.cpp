@@ -52,9 +52,8 @@ bool MainWindow::Create(HINSTANCE instance, int show) {
     RegisterClassExW(&windowClass);
     mainWindow = this;
     win32::UniqueMenu bar = BuildMenuBar();
-    window_ = CreateWindowExW(0, kClassName, L"vellumdb stand-in host", WS_OVERLAPPEDWINDOW,
-                              CW_USEDEFAULT, CW_USEDEFAULT, 800, 560, nullptr, bar.Get(),
-                              instance, nullptr);
+    window_ = CreateWindowExW(0, kClassName, L"vellumdb stand-in host", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                              CW_USEDEFAULT, 800, 560, nullptr, bar.Get(), instance, nullptr);
     if (window_ == nullptr) return false;
     bar.Release();
     if (!playlists_.Create(window_, L"Default")) return false;
@@ -82,42 +81,28 @@ LRESULT MainWindow::Handle(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 bool MainWindow::HandleHostMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
     *result = 0;
     switch (message) {
-    case kQueryMessage:
-        return HandleQuery(wParam, lParam, result);
-    case kPlayerMessage:
-        return HandlePlayerQuery(wParam, lParam, result);
-    case kInvokeMessage:
-        (*reinterpret_cast<std::function<void()>*>(lParam))();
-        return true;
-    case kDialogWatchDone:
-        app_.Dialogs().ReleaseIfDone();
-        return true;
-    case WM_NOTIFY:
-        OnListActivate(*reinterpret_cast<const NMHDR*>(lParam));
-        return playlists_.OnNotify(*reinterpret_cast<const NMHDR*>(lParam), result);
-    case WM_CONTEXTMENU:
-        HandleContextMenu(reinterpret_cast<HWND>(wParam), lParam);
-        return true;
-    case WM_COMMAND:
-        return HandleCommand(LOWORD(wParam));
-    case WM_SIZE: {
-        RECT client;
-        GetClientRect(window_, &client);
-        if (playlists_.List() != nullptr) playlists_.Layout(client);
-        return true;
-    }
-    case WM_CLOSE:
-        app_.Shutdown();
-        DestroyWindow(window_);
-        return true;
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        return true;
-    case WM_NCDESTROY:
-        window_ = nullptr;
-        return false;
-    default:
-        return false;
+        case kQueryMessage: return HandleQuery(wParam, lParam, result);
+        case kPlayerMessage: return HandlePlayerQuery(wParam, lParam, result);
+        case kInvokeMessage: (*reinterpret_cast<std::function<void()>*>(lParam))(); return true;
+        case kDialogWatchDone: app_.Dialogs().ReleaseIfDone(); return true;
+        case WM_NOTIFY:
+            OnListActivate(*reinterpret_cast<const NMHDR*>(lParam));
+            return playlists_.OnNotify(*reinterpret_cast<const NMHDR*>(lParam), result);
+        case WM_CONTEXTMENU: HandleContextMenu(reinterpret_cast<HWND>(wParam), lParam); return true;
+        case WM_COMMAND: return HandleCommand(LOWORD(wParam));
+        case WM_SIZE: {
+            RECT client;
+            GetClientRect(window_, &client);
+            if (playlists_.List() != nullptr) playlists_.Layout(client);
+            return true;
+        }
+        case WM_CLOSE:
+            app_.Shutdown();
+            DestroyWindow(window_);
+            return true;
+        case WM_DESTROY: PostQuitMessage(0); return true;
+        case WM_NCDESTROY: window_ = nullptr; return false;
+        default: return false;
     }
 }
 
@@ -148,20 +133,15 @@ bool MainWindow::HandlePlayerQuery(WPARAM wParam, LPARAM lParam, LRESULT* result
 
 bool MainWindow::HandleCommand(UINT id) {
     switch (id) {
-    case kCommandExit:
-        PostMessageW(window_, WM_CLOSE, 0, 0);
-        return true;
-    case kCommandNewPlaylist:
-        playlists_.NewPlaylist(L"Playlist " + std::to_wstring(playlists_.PlaylistCount() + 1));
-        return true;
-    case kCommandPlaySelected:
-        if (playlists_.FirstSelected() >= 0) app_.PlayRow(static_cast<size_t>(playlists_.FirstSelected()));
-        return true;
-    case kCommandStop:
-        app_.StopPlayback();
-        return true;
-    default:
-        return false;
+        case kCommandExit: PostMessageW(window_, WM_CLOSE, 0, 0); return true;
+        case kCommandNewPlaylist:
+            playlists_.NewPlaylist(L"Playlist " + std::to_wstring(playlists_.PlaylistCount() + 1));
+            return true;
+        case kCommandPlaySelected:
+            if (playlists_.FirstSelected() >= 0) app_.PlayRow(static_cast<size_t>(playlists_.FirstSelected()));
+            return true;
+        case kCommandStop: app_.StopPlayback(); return true;
+        default: return false;
     }
 }
 

@@ -31,8 +31,8 @@ private:
     HostLog& log_;
     win32::UniqueKernelHandle stopEvent_;
     win32::UniqueKernelHandle thread_;
-    std::set<HWND> seen_;      // boxes logged, until they are gone
-    std::set<HWND> present_;   // boxes found by the current poll
+    std::set<HWND> seen_;     // boxes logged, until they are gone
+    std::set<HWND> present_;  // boxes found by the current poll
 };
 
 }  // namespace host

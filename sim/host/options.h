@@ -9,8 +9,8 @@
 namespace host {
 
 struct HostOptions {
-    std::wstring logPath;        // empty: standard output
-    std::wstring scriptPath;     // empty: interactive, no robot
+    std::wstring logPath;     // empty: standard output
+    std::wstring scriptPath;  // empty: interactive, no robot
     bool cueInterfaceNull = false;
     uint32_t cueVersion = 39;
     bool cueWideText = true;

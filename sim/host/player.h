@@ -15,7 +15,7 @@ namespace host {
 struct NowPlaying {
     std::wstring path;
     DWORD channel = 0;
-    ByteSpan span;              // the item's bytes on the channel
+    ByteSpan span;  // the item's bytes on the channel
     uint32_t lengthSeconds = 0;
 };
 

@@ -4,12 +4,9 @@
 
 namespace host {
 
-Playlist::Playlist(std::wstring name)
-    : name_(std::move(name)), record_(std::make_unique<PlaylistRecord>()) {}
+Playlist::Playlist(std::wstring name) : name_(std::move(name)), record_(std::make_unique<PlaylistRecord>()) {}
 
-const wchar_t* Playlist::PathAt(size_t row) const {
-    return row < entries_.size() ? entries_[row]->path : nullptr;
-}
+const wchar_t* Playlist::PathAt(size_t row) const { return row < entries_.size() ? entries_[row]->path : nullptr; }
 
 void Playlist::Append(std::wstring_view path) {
     auto entry = std::make_unique<PlaylistEntry>();  // value-initialised: all zero

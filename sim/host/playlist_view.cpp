@@ -32,12 +32,11 @@ std::wstring ExpandPattern(std::wstring_view pattern, size_t index) {
 
 bool PlaylistView::Create(HWND parent, const std::wstring& firstName) {
     HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(parent, GWLP_HINSTANCE));
-    tabs_ = CreateWindowExW(0, WC_TABCONTROLW, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0,
-                            100, 100, parent, reinterpret_cast<HMENU>(kTabsId), instance, nullptr);
+    tabs_ = CreateWindowExW(0, WC_TABCONTROLW, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, 100, 100, parent,
+                            reinterpret_cast<HMENU>(kTabsId), instance, nullptr);
     list_ = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
-                            WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_OWNERDATA | LVS_SHOWSELALWAYS,
-                            0, 0, 100, 100, parent, reinterpret_cast<HMENU>(kListId), instance,
-                            nullptr);
+                            WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_OWNERDATA | LVS_SHOWSELALWAYS, 0, 0, 100, 100,
+                            parent, reinterpret_cast<HMENU>(kListId), instance, nullptr);
     if (tabs_ == nullptr || list_ == nullptr) return false;
     SendMessageW(list_, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT);
     AddColumn(list_, 0, L"Title", 220);
@@ -48,8 +47,7 @@ bool PlaylistView::Create(HWND parent, const std::wstring& firstName) {
 }
 
 void PlaylistView::Layout(const RECT& client) {
-    MoveWindow(tabs_, client.left, client.top, client.right - client.left,
-               client.bottom - client.top, TRUE);
+    MoveWindow(tabs_, client.left, client.top, client.right - client.left, client.bottom - client.top, TRUE);
     RECT area = client;
     SendMessageW(tabs_, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&area));
     MoveWindow(list_, area.left, area.top, area.right - area.left, area.bottom - area.top, TRUE);

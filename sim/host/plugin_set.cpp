@@ -15,9 +15,8 @@ std::vector<std::wstring> PluginFileNames(const std::wstring& folder) {
     do {
         if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
     } while (FindNextFileW(search.Get(), &found));
-    std::sort(names.begin(), names.end(), [](const std::wstring& a, const std::wstring& b) {
-        return _wcsicmp(a.c_str(), b.c_str()) < 0;
-    });
+    std::sort(names.begin(), names.end(),
+              [](const std::wstring& a, const std::wstring& b) { return _wcsicmp(a.c_str(), b.c_str()) < 0; });
     return names;
 }
 
@@ -49,8 +48,7 @@ bool PluginSet::LoadOne(const std::wstring& folder, const std::wstring& name, Ho
     return true;
 }
 
-bool PluginSet::Hook(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                     LRESULT* result) const {
+bool PluginSet::Hook(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) const {
     // Indexing, not iterators: a hook may send messages that come back here.
     for (size_t i = 0; i < plugins_.size(); ++i) {
         if (plugins_[i].hook == nullptr) continue;

@@ -22,9 +22,8 @@ struct HostMessage {
     LPARAM lParam;
     LRESULT result;
 };
-static_assert(sizeof(HostMessage) == 20 && offsetof(HostMessage, message) == 4 &&
-                  offsetof(HostMessage, wParam) == 8 && offsetof(HostMessage, lParam) == 12 &&
-                  offsetof(HostMessage, result) == 16,
+static_assert(sizeof(HostMessage) == 20 && offsetof(HostMessage, message) == 4 && offsetof(HostMessage, wParam) == 8 &&
+                  offsetof(HostMessage, lParam) == 12 && offsetof(HostMessage, result) == 16,
               "five 32-bit fields");
 
 using GetPluginInfoFn = const uint32_t*(__stdcall*)();

@@ -16,8 +16,8 @@ DWORD WINAPI Robot::ThreadMain(void* self) {
 }
 
 bool Robot::ReadScript(std::vector<std::string>& lines) {
-    win32::UniqueFile file(CreateFileW(scriptPath_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    win32::UniqueFile file(CreateFileW(scriptPath_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
     std::string text;
     char buffer[65536];

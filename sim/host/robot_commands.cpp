@@ -9,8 +9,7 @@ namespace host {
 namespace {
 
 const RobotCommand* FindCommand(std::string_view name) {
-    for (const auto* group : {&LifecycleCommands(), &PlaylistCommands(), &PlaybackCommands(),
-                              &DialogCommands()}) {
+    for (const auto* group : {&LifecycleCommands(), &PlaylistCommands(), &PlaybackCommands(), &DialogCommands()}) {
         for (const RobotCommand& command : *group) {
             if (name == command.name) return &command;
         }
@@ -30,8 +29,7 @@ bool Plugins(HostApp& app, std::string_view args) {
 
 bool InitTick(HostApp& app, std::string_view args) {
     if (!args.empty()) return false;
-    app.Log().Line("init-tick " + std::to_string(app.InitTickBefore()) + " " +
-                   std::to_string(app.InitTickAfter()));
+    app.Log().Line("init-tick " + std::to_string(app.InitTickBefore()) + " " + std::to_string(app.InitTickAfter()));
     return true;
 }
 
@@ -75,8 +73,7 @@ bool Send(HostApp& app, std::string_view args) {
     auto lParam = ParseInteger(args.empty() ? "0" : args);
     if (name.empty() || !wParam || !lParam) return false;
     UINT message = RegisterWindowMessageW(WideFromUtf8(name).c_str());
-    LRESULT result = SendMessageW(app.Window(), message, static_cast<WPARAM>(*wParam),
-                                  static_cast<LPARAM>(*lParam));
+    LRESULT result = SendMessageW(app.Window(), message, static_cast<WPARAM>(*wParam), static_cast<LPARAM>(*lParam));
     app.Log().Line("send " + name + " = " + (result != 0 ? "nonzero" : "0"));
     return true;
 }
@@ -99,9 +96,14 @@ bool SleepFor(HostApp&, std::string_view args) {
 
 const std::vector<RobotCommand>& LifecycleCommands() {
     static const std::vector<RobotCommand> commands = {
-        {"plugins", &Plugins},   {"init-tick", &InitTick}, {"lastchange", &LastChange},
-        {"event", &Event},       {"command", &Command},    {"send", &Send},
-        {"watch-registered", &WatchRegistered},            {"sleep", &SleepFor},
+        {"plugins", &Plugins},
+        {"init-tick", &InitTick},
+        {"lastchange", &LastChange},
+        {"event", &Event},
+        {"command", &Command},
+        {"send", &Send},
+        {"watch-registered", &WatchRegistered},
+        {"sleep", &SleepFor},
     };
     return commands;
 }

@@ -113,10 +113,9 @@ bool CueOpen(HostApp& app, std::string_view args) {
         return true;
     }
     bool wide = words[kCueWordTextFlag] != 0;
-    app.Log().Line(
-        "cue-open channel=" + std::to_string(ReadField<uint32_t>(record, 0)) +
-        " start=" + std::to_string(ReadField<uint64_t>(record, wide ? kWideTrackStart : kAnsiTrackStart)) +
-        " length=" + std::to_string(ReadField<uint64_t>(record, wide ? kWideTrackLength : kAnsiTrackLength)));
+    app.Log().Line("cue-open channel=" + std::to_string(ReadField<uint32_t>(record, 0)) + " start=" +
+                   std::to_string(ReadField<uint64_t>(record, wide ? kWideTrackStart : kAnsiTrackStart)) + " length=" +
+                   std::to_string(ReadField<uint64_t>(record, wide ? kWideTrackLength : kAnsiTrackLength)));
     release(record);
     return true;
 }
@@ -188,11 +187,16 @@ bool Dialog(HostApp& app, std::string_view args) {
 
 const std::vector<RobotCommand>& PlaybackCommands() {
     static const std::vector<RobotCommand> commands = {
-        {"play", &Play},          {"play-position", &PlayPosition},
-        {"play-end", &PlayEnd},   {"stop", &StopPlaying},
-        {"play-over", &PlayOver}, {"previous-end", &PreviousEnd},
-        {"wait-syncs", &WaitSyncs}, {"cue-open", &CueOpen},
-        {"cue-title", &CueTitle}, {"cue-outstanding", &CueOutstanding},
+        {"play", &Play},
+        {"play-position", &PlayPosition},
+        {"play-end", &PlayEnd},
+        {"stop", &StopPlaying},
+        {"play-over", &PlayOver},
+        {"previous-end", &PreviousEnd},
+        {"wait-syncs", &WaitSyncs},
+        {"cue-open", &CueOpen},
+        {"cue-title", &CueTitle},
+        {"cue-outstanding", &CueOutstanding},
     };
     return commands;
 }

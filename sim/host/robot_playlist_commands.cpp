@@ -14,9 +14,7 @@ std::optional<size_t> ParseIndex(std::string_view text) {
     return static_cast<size_t>(*value);
 }
 
-void LogSelected(HostApp& app) {
-    app.Log().Line("selected " + std::to_string(app.Playlists().SelectedCount()));
-}
+void LogSelected(HostApp& app) { app.Log().Line("selected " + std::to_string(app.Playlists().SelectedCount())); }
 
 bool PlaylistNew(HostApp& app, std::string_view args) {
     if (args.empty()) return false;
@@ -53,8 +51,7 @@ bool AddMany(HostApp& app, std::string_view args) {
 
 bool Rows(HostApp& app, std::string_view args) {
     if (!args.empty()) return false;
-    app.InvokeOnWindowThread(
-        [&] { app.Log().Line("rows " + std::to_string(app.Playlists().Current().Size())); });
+    app.InvokeOnWindowThread([&] { app.Log().Line("rows " + std::to_string(app.Playlists().Current().Size())); });
     return true;
 }
 
@@ -111,9 +108,15 @@ bool MenuItems(HostApp& app, std::string_view args) {
 
 const std::vector<RobotCommand>& PlaylistCommands() {
     static const std::vector<RobotCommand> commands = {
-        {"playlist-new", &PlaylistNew}, {"playlist-tab", &PlaylistTab}, {"add", &Add},
-        {"add-many", &AddMany},         {"rows", &Rows},                {"select", &Select},
-        {"select-range", &SelectRange}, {"menu", &Menu},                {"menu-items", &MenuItems},
+        {"playlist-new", &PlaylistNew},
+        {"playlist-tab", &PlaylistTab},
+        {"add", &Add},
+        {"add-many", &AddMany},
+        {"rows", &Rows},
+        {"select", &Select},
+        {"select-range", &SelectRange},
+        {"menu", &Menu},
+        {"menu-items", &MenuItems},
     };
     return commands;
 }

@@ -11,26 +11,24 @@ namespace {
 std::wstring Decode(UINT codePage, DWORD flags, std::string_view text, bool* ok) {
     *ok = true;
     if (text.empty()) return {};
-    int count = MultiByteToWideChar(codePage, flags, text.data(), static_cast<int>(text.size()),
-                                    nullptr, 0);
+    int count = MultiByteToWideChar(codePage, flags, text.data(), static_cast<int>(text.size()), nullptr, 0);
     if (count <= 0) {
         *ok = false;
         return {};
     }
     std::wstring out(static_cast<size_t>(count), L'\0');
-    MultiByteToWideChar(codePage, flags, text.data(), static_cast<int>(text.size()), out.data(),
-                        count);
+    MultiByteToWideChar(codePage, flags, text.data(), static_cast<int>(text.size()), out.data(), count);
     return out;
 }
 
 std::string Encode(UINT codePage, std::wstring_view text) {
     if (text.empty()) return {};
-    int count = WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()),
-                                    nullptr, 0, nullptr, nullptr);
+    int count =
+        WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<size_t>(count > 0 ? count : 0), '\0');
     if (count > 0) {
-        WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), out.data(),
-                            count, nullptr, nullptr);
+        WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), out.data(), count, nullptr,
+                            nullptr);
     }
     return out;
 }
@@ -69,17 +67,14 @@ size_t FindNoCase(std::wstring_view text, std::wstring_view what) {
     return std::wstring_view::npos;
 }
 
-bool EqualsNoCase(std::wstring_view a, std::wstring_view b) {
-    return a.size() == b.size() && FindNoCase(a, b) == 0;
-}
+bool EqualsNoCase(std::wstring_view a, std::wstring_view b) { return a.size() == b.size() && FindNoCase(a, b) == 0; }
 
 std::optional<int64_t> ParseInteger(std::string_view text) {
     std::string copy(TrimSpaces(text));
     if (copy.empty()) return std::nullopt;
     size_t digits = (copy[0] == '-' || copy[0] == '+') ? 1 : 0;
     int base = 10;
-    if (copy.size() > digits + 2 && copy[digits] == '0' &&
-        (copy[digits + 1] == 'x' || copy[digits + 1] == 'X')) {
+    if (copy.size() > digits + 2 && copy[digits] == '0' && (copy[digits + 1] == 'x' || copy[digits + 1] == 'X')) {
         base = 16;
     }
     char* end = nullptr;

@@ -24,8 +24,6 @@ CueTrackPath SplitCueTrackPath(std::wstring_view path) {
     return result;
 }
 
-std::wstring HostTrackFile(std::wstring_view path) {
-    return std::wstring(path.substr(0, path.find(L'/')));
-}
+std::wstring HostTrackFile(std::wstring_view path) { return std::wstring(path.substr(0, path.find(L'/'))); }
 
 }  // namespace host

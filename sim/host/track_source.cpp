@@ -61,16 +61,13 @@ std::optional<TrackSource> ResolveTrackSource(std::wstring_view path) {
 
 std::wstring TrackTitle(std::wstring_view path) {
     switch (ClassifyTrackPath(path)) {
-    case TrackPathKind::CueTrack:
-        return CueTrackTitle(path);
-    case TrackPathKind::HostTrack:
-        return FileNamePart(HostTrackFile(path));
-    case TrackPathKind::Url: {
-        std::wstring name = FileNamePart(path);
-        return name.empty() ? std::wstring(path) : name;
-    }
-    case TrackPathKind::PlainFile:
-        break;
+        case TrackPathKind::CueTrack: return CueTrackTitle(path);
+        case TrackPathKind::HostTrack: return FileNamePart(HostTrackFile(path));
+        case TrackPathKind::Url: {
+            std::wstring name = FileNamePart(path);
+            return name.empty() ? std::wstring(path) : name;
+        }
+        case TrackPathKind::PlainFile: break;
     }
     return FileNamePart(path);
 }

@@ -35,8 +35,7 @@ bool MakeCanvas(Canvas& canvas, LONG width, LONG height) {
     info.bmiHeader = BottomUp24(width, height);
     canvas.dc.Reset(CreateCompatibleDC(nullptr));
     if (!canvas.dc) return false;
-    canvas.bitmap.Reset(CreateDIBSection(canvas.dc.Get(), &info, DIB_RGB_COLORS, &canvas.bits,
-                                         nullptr, 0));
+    canvas.bitmap.Reset(CreateDIBSection(canvas.dc.Get(), &info, DIB_RGB_COLORS, &canvas.bits, nullptr, 0));
     if (!canvas.bitmap) return false;
     canvas.previous = SelectObject(canvas.dc.Get(), canvas.bitmap.Get());
     return true;
@@ -84,8 +83,7 @@ void PrintTree(HWND window, HDC dc, POINT origin) {
     POINT client{0, 0};
     ClientToScreen(window, &client);
     POINT clientOrigin{origin.x + client.x - screen.left, origin.y + client.y - screen.top};
-    RECT outer{origin.x, origin.y, origin.x + screen.right - screen.left,
-               origin.y + screen.bottom - screen.top};
+    RECT outer{origin.x, origin.y, origin.x + screen.right - screen.left, origin.y + screen.bottom - screen.top};
     PaintFrame(window, dc, outer, clientOrigin);
     PrintClient(window, dc, clientOrigin);
     for (HWND child = GetWindow(GetWindow(window, GW_CHILD), GW_HWNDLAST); child != nullptr;
@@ -104,8 +102,8 @@ bool WriteBmp(const std::wstring& path, const void* bits, LONG width, LONG heigh
     file.bfType = 0x4D42;  // "BM"
     file.bfOffBits = sizeof file + sizeof info;
     file.bfSize = file.bfOffBits + imageBytes;
-    win32::UniqueFile out(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    win32::UniqueFile out(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!out) return false;
     DWORD written = 0;
     return WriteFile(out.Get(), &file, sizeof file, &written, nullptr) &&

@@ -58,10 +58,8 @@ void CompletePlay(World& world, std::size_t pick) {
         Transaction transaction(library);
         found = CreditCompletedPlay(library, world.played[pick].wide, when);
     }
-    if (found)
-        world.ledgers[pick].Credit(when);
-    else
-        world.failures.Report(world.played[pick].utf8 + ": the end of a play found no row");
+    if (found) world.ledgers[pick].Credit(when);
+    else world.failures.Report(world.played[pick].utf8 + ": the end of a play found no row");
     ++world.counters.credits;
 }
 
@@ -191,8 +189,7 @@ void RunForeignLocks(World& world) {
         std::this_thread::sleep_for(std::chrono::milliseconds(random() % 300));
         const bool write = random() % 2 == 0;
         sqlite3_stmt* reader = nullptr;
-        if (write)
-            sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+        if (write) sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
         else if (sqlite3_prepare_v2(other, "SELECT file_name FROM list", -1, &reader, nullptr) == SQLITE_OK)
             sqlite3_step(reader);
         ++(write ? world.counters.writeLocks : world.counters.readLocks);
@@ -200,9 +197,8 @@ void RunForeignLocks(World& world) {
         const auto hold = std::chrono::milliseconds(random() % 3000);
         while (!world.stop && std::chrono::steady_clock::now() - start < hold)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        world.counters.lockedMs += static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                          std::chrono::steady_clock::now() - start)
-                                                          .count());
+        world.counters.lockedMs += static_cast<long>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
         sqlite3_finalize(reader);
         if (!sqlite3_get_autocommit(other) && sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
             world.failures.Report("the other program could not commit");

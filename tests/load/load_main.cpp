@@ -33,14 +33,10 @@ struct Options {
 bool Parse(int argc, char** argv, Options& options) {
     for (int i = 1; i + 1 < argc; i += 2) {
         const double value = std::atof(argv[i + 1]);
-        if (std::strcmp(argv[i], "--seconds") == 0 && value > 0)
-            options.seconds = value;
-        else if (std::strcmp(argv[i], "--audio") == 0 && value >= 1)
-            options.audio = static_cast<int>(value);
-        else if (std::strcmp(argv[i], "--plugins") == 0 && value >= 1)
-            options.plugins = static_cast<int>(value);
-        else
-            return false;
+        if (std::strcmp(argv[i], "--seconds") == 0 && value > 0) options.seconds = value;
+        else if (std::strcmp(argv[i], "--audio") == 0 && value >= 1) options.audio = static_cast<int>(value);
+        else if (std::strcmp(argv[i], "--plugins") == 0 && value >= 1) options.plugins = static_cast<int>(value);
+        else return false;
     }
     return argc % 2 == 1;
 }
@@ -107,8 +103,7 @@ void CheckOthers(World& world, TableCheck& check) {
 
 TableCheck CheckTable(World& world) {
     TableCheck check;
-    if (sqlite3_get_autocommit(State().connection.Handle()) == 0)
-        world.failures.Report("a transaction is still open");
+    if (sqlite3_get_autocommit(State().connection.Handle()) == 0) world.failures.Report("a transaction is still open");
     if (Scalar("PRAGMA integrity_check") != "ok") world.failures.Report("the database fails its integrity check");
     if (NullCells() != "0") world.failures.Report("rows hold NULL cells");
     CheckPlayed(world, check);
@@ -123,13 +118,15 @@ void Print(const World& world, const Options& options, double elapsed, int threa
     const Counters& c = world.counters;
     const long library = c.playStarts + c.credits + c.addFiles + c.removeFiles + c.getRecords + c.batchItems;
     const long listeners = c.listenerChanges + c.fanOuts;
-    std::printf("vellum_load: %.1f s, %d threads at once (%d audio, %d plugin, batch, foreign locks, listener churn, "
-                "fan-out, main)\n",
-                elapsed, threads, options.audio, options.plugins);
-    std::printf("  library operations: %ld, %.0f/s: play starts %ld, plays credited %ld, AddFile %ld, "
-                "RemoveFile %ld, GetRecord %ld, batch items %ld in %ld batches\n",
-                library, library / elapsed, c.playStarts.load(), c.credits.load(), c.addFiles.load(),
-                c.removeFiles.load(), c.getRecords.load(), c.batchItems.load(), c.batches.load());
+    std::printf(
+        "vellum_load: %.1f s, %d threads at once (%d audio, %d plugin, batch, foreign locks, listener churn, "
+        "fan-out, main)\n",
+        elapsed, threads, options.audio, options.plugins);
+    std::printf(
+        "  library operations: %ld, %.0f/s: play starts %ld, plays credited %ld, AddFile %ld, "
+        "RemoveFile %ld, GetRecord %ld, batch items %ld in %ld batches\n",
+        library, library / elapsed, c.playStarts.load(), c.credits.load(), c.addFiles.load(), c.removeFiles.load(),
+        c.getRecords.load(), c.batchItems.load(), c.batches.load());
     std::printf("  listener operations: %ld, %.0f/s: changes %ld, fan-outs %ld\n", listeners, listeners / elapsed,
                 c.listenerChanges.load(), c.fanOuts.load());
     std::printf("  another program: %ld read locks, %ld write locks, held %.1f s of %.1f s\n", c.readLocks.load(),

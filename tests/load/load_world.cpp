@@ -122,8 +122,8 @@ Track World::MakeTrack(const std::string& name) {
     if (probed->file_name == nullptr) return track;  // no file: never a row
     track.length = probed->statDuration;
     // A play start probes the host's playing channel instead: same row.
-    const AudioHandle channel = IsFileName(name) ? SIMBASS_PlayFile(track.wide.c_str())
-                                                 : SIMBASS_PlayUrl(track.wide.c_str(), 60.0);
+    const AudioHandle channel =
+        IsFileName(name) ? SIMBASS_PlayFile(track.wide.c_str()) : SIMBASS_PlayUrl(track.wide.c_str(), 60.0);
     RecordOwner played(NewTrackRecord());
     ProbeChannel(Context(), channel, track.wide, *played, track.length);
     BASS_ChannelFree(channel);

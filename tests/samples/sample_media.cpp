@@ -83,8 +83,7 @@ std::uint16_t Crc16(const std::uint8_t* p, std::size_t n) {
     std::uint16_t crc = 0;
     for (std::size_t i = 0; i < n; ++i) {
         crc ^= static_cast<std::uint16_t>(p[i] << 8);
-        for (int k = 0; k < 8; ++k)
-            crc = static_cast<std::uint16_t>((crc & 0x8000) ? (crc << 1) ^ 0x8005 : crc << 1);
+        for (int k = 0; k < 8; ++k) crc = static_cast<std::uint16_t>((crc & 0x8000) ? (crc << 1) ^ 0x8005 : crc << 1);
     }
     return crc;
 }
@@ -111,29 +110,29 @@ int FlacBlockSizeCode(std::uint32_t n) {
 
 int FlacRateCode(std::uint32_t rate) {
     switch (rate) {
-    case 88200: return 1;
-    case 176400: return 2;
-    case 192000: return 3;
-    case 8000: return 4;
-    case 16000: return 5;
-    case 22050: return 6;
-    case 24000: return 7;
-    case 32000: return 8;
-    case 44100: return 9;
-    case 48000: return 10;
-    case 96000: return 11;
-    default: return 0;  // from STREAMINFO
+        case 88200: return 1;
+        case 176400: return 2;
+        case 192000: return 3;
+        case 8000: return 4;
+        case 16000: return 5;
+        case 22050: return 6;
+        case 24000: return 7;
+        case 32000: return 8;
+        case 44100: return 9;
+        case 48000: return 10;
+        case 96000: return 11;
+        default: return 0;  // from STREAMINFO
     }
 }
 
 int FlacSampleSizeCode(int bits) {
     switch (bits) {
-    case 8: return 1;
-    case 12: return 2;
-    case 16: return 4;
-    case 20: return 5;
-    case 24: return 6;
-    default: return 0;  // from STREAMINFO
+        case 8: return 1;
+        case 12: return 2;
+        case 16: return 4;
+        case 20: return 5;
+        case 24: return 6;
+        default: return 0;  // from STREAMINFO
     }
 }
 
@@ -273,9 +272,9 @@ Bytes MakeWav(const WavSpec& s) {
     Put16LE(fmt, s.bits);
     if (s.extensible) {
         Put16LE(fmt, 22);
-        Put16LE(fmt, s.bits);                                // valid bits
-        Put32LE(fmt, s.channels == 1 ? 0x4 : 0x3);          // channel mask
-        Put16LE(fmt, tag);                                   // sub-format GUID
+        Put16LE(fmt, s.bits);                       // valid bits
+        Put32LE(fmt, s.channels == 1 ? 0x4 : 0x3);  // channel mask
+        Put16LE(fmt, tag);                          // sub-format GUID
         const std::uint8_t guidTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
                                            0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
         fmt.insert(fmt.end(), guidTail, guidTail + 14);
@@ -474,8 +473,8 @@ Bytes MakeId3v2(const Id3Spec& s) {
     return out;
 }
 
-Bytes MakeId3v1(const std::string& title, const std::string& artist, const std::string& album,
-                const std::string& year, const std::string& comment, int track, int genre) {
+Bytes MakeId3v1(const std::string& title, const std::string& artist, const std::string& album, const std::string& year,
+                const std::string& comment, int track, int genre) {
     Bytes b(128, 0);
     std::memcpy(b.data(), "TAG", 3);
     auto put = [&](std::size_t at, const std::string& s, std::size_t n) {
@@ -533,9 +532,9 @@ Bytes MakeMod(const ModSpec& s) {
     const std::size_t sampleAt = 20;
     std::memcpy(&out[sampleAt], "square", 6);
     out[sampleAt + 22] = 0;
-    out[sampleAt + 23] = 16;  // length: 16 words
-    out[sampleAt + 25] = 64;  // volume
-    out[sampleAt + 29] = 16;  // loop: words 0..16
+    out[sampleAt + 23] = 16;                                       // length: 16 words
+    out[sampleAt + 25] = 64;                                       // volume
+    out[sampleAt + 29] = 16;                                       // loop: words 0..16
     for (int i = 1; i < 31; ++i) out[sampleAt + i * 30 + 29] = 1;  // loop length 1: no loop
     out[950] = static_cast<std::uint8_t>(s.orders.size());
     out[951] = 127;

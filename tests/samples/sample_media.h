@@ -19,12 +19,12 @@ struct WavSpec {
     std::uint16_t channels = 2;
     std::uint16_t bits = 16;  // 8, 16, 24, 32 (PCM) or 32, 64 (float)
     bool isFloat = false;
-    bool extensible = false;            // WAVE_FORMAT_EXTENSIBLE
-    std::uint16_t formatTag = 0;        // overrides the format tag when non-zero
+    bool extensible = false;      // WAVE_FORMAT_EXTENSIBLE
+    std::uint16_t formatTag = 0;  // overrides the format tag when non-zero
     std::uint32_t frames = 44100;
     double toneHz = 440.0;
     std::vector<std::pair<std::string, std::string>> info;  // LIST/INFO items, e.g. {"INAM", "Title"}
-    bool infoFirst = false;  // LIST (and an odd-sized junk chunk) before "fmt "
+    bool infoFirst = false;                                 // LIST (and an odd-sized junk chunk) before "fmt "
 };
 Bytes MakeWav(const WavSpec& spec);
 
@@ -46,7 +46,7 @@ struct Id3Frame {
     int encoding = 3;         // 0 ISO-8859-1, 1 UTF-16 with BOM, 2 UTF-16BE, 3 UTF-8
     std::string description;  // COMM only
     std::string language = "eng";
-    Bytes raw;                // when non-empty: the frame body as it is (text ignored)
+    Bytes raw;                     // when non-empty: the frame body as it is (text ignored)
     std::uint8_t formatFlags = 0;  // the second flag byte of a v2.3/v2.4 frame header, as it is
 };
 // A text frame ("TIT2", ...) and a comment frame.
@@ -56,7 +56,7 @@ Id3Frame CommentFrame(const std::string& description, const std::string& text, i
 struct Id3Spec {
     int version = 3;  // 2, 3 or 4
     std::vector<Id3Frame> frames;
-    bool unsync = false;          // unsynchronisation (whole tag in v2.3, per frame in v2.4)
+    bool unsync = false;  // unsynchronisation (whole tag in v2.3, per frame in v2.4)
     bool extendedHeader = false;
     bool footer = false;          // v2.4 only
     bool plainSizesIn24 = false;  // v2.4 frame sizes written as plain integers (a common writer bug)
@@ -64,16 +64,16 @@ struct Id3Spec {
 };
 Bytes MakeId3v2(const Id3Spec& spec);
 // A 128-byte ID3v1.1 block.
-Bytes MakeId3v1(const std::string& title, const std::string& artist, const std::string& album,
-                const std::string& year, const std::string& comment, int track, int genre);
+Bytes MakeId3v1(const std::string& title, const std::string& artist, const std::string& album, const std::string& year,
+                const std::string& comment, int track, int genre);
 
 struct Mp3Spec {
     int version = 1;  // 1, 2 or 25 (MPEG-2.5)
     std::uint32_t rate = 44100;
     bool mono = false;
-    std::uint32_t bitrate = 128;            // kbit/s of every frame (CBR) or of the header frame
+    std::uint32_t bitrate = 128;             // kbit/s of every frame (CBR) or of the header frame
     std::vector<std::uint32_t> vbrBitrates;  // cycled through for the audio frames when non-empty
-    std::uint32_t frames = 100;             // audio frames, header frame not counted
+    std::uint32_t frames = 100;              // audio frames, header frame not counted
     enum Header { kNone, kXing, kInfo, kVbri } header = kNone;
     Bytes id3v2;  // put before the audio
     Bytes id3v1;  // put after it

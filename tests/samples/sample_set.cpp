@@ -11,9 +11,9 @@ std::vector<SampleFile> MakeSampleSet() {
 
     WavSpec pcm;
     pcm.frames = 88200;  // 2 s
-    pcm.info = {{"INAM", "PCM Sample"},  {"IART", "Vellum Artist"}, {"IPRD", "Vellum Album"},
-                {"IGNR", "Ambient"},     {"ICRD", "2024"},          {"ICMT", "16-bit stereo PCM"},
-                {"ITRK", "1"},           {"ICOP", "(c) vellumdb"}};
+    pcm.info = {{"INAM", "PCM Sample"}, {"IART", "Vellum Artist"}, {"IPRD", "Vellum Album"},
+                {"IGNR", "Ambient"},    {"ICRD", "2024"},          {"ICMT", "16-bit stereo PCM"},
+                {"ITRK", "1"},          {"ICOP", "(c) vellumdb"}};
     set.push_back({"pcm16_stereo.wav", MakeWav(pcm)});
 
     WavSpec flt;
@@ -26,19 +26,32 @@ std::vector<SampleFile> MakeSampleSet() {
 
     FlacSpec flac;
     flac.frames = 132300;  // 3 s
-    flac.comments = {"TITLE=FLAC Sample",      "ARTIST=Vellum Artist",    "ALBUM=Vellum Album",
-                     "GENRE=Electronic",       "DATE=2022",               "COMMENT=constant subframes",
-                     "TRACKNUMBER=3",          "COMPOSER=Vellum Composer", "COPYRIGHT=(c) vellumdb",
-                     "SUBTITLE=Quiet Version", "ALBUMARTIST=Various Artists", "DISCNUMBER=2"};
+    flac.comments = {"TITLE=FLAC Sample",
+                     "ARTIST=Vellum Artist",
+                     "ALBUM=Vellum Album",
+                     "GENRE=Electronic",
+                     "DATE=2022",
+                     "COMMENT=constant subframes",
+                     "TRACKNUMBER=3",
+                     "COMPOSER=Vellum Composer",
+                     "COPYRIGHT=(c) vellumdb",
+                     "SUBTITLE=Quiet Version",
+                     "ALBUMARTIST=Various Artists",
+                     "DISCNUMBER=2"};
     set.push_back({"tagged.flac", MakeFlac(flac)});
 
     Id3Spec v23;
     v23.version = 3;
-    v23.frames = {TextFrame("TIT2", "Caf\xC3\xA9 CBR", 0),   TextFrame("TPE1", "Vellum Artist", 1),
-                  TextFrame("TALB", "Vellum Album", 0),       TextFrame("TCON", "(26)", 0),
-                  TextFrame("TYER", "2023", 0),               TextFrame("TRCK", "2/5", 0),
-                  TextFrame("TCOM", "Vellum Composer", 1),    TextFrame("TPE2", "Vellum Band", 0),
-                  TextFrame("TPOS", "1/1", 0),                CommentFrame("", "ID3v2.3 comment", 1)};
+    v23.frames = {TextFrame("TIT2", "Caf\xC3\xA9 CBR", 0),
+                  TextFrame("TPE1", "Vellum Artist", 1),
+                  TextFrame("TALB", "Vellum Album", 0),
+                  TextFrame("TCON", "(26)", 0),
+                  TextFrame("TYER", "2023", 0),
+                  TextFrame("TRCK", "2/5", 0),
+                  TextFrame("TCOM", "Vellum Composer", 1),
+                  TextFrame("TPE2", "Vellum Band", 0),
+                  TextFrame("TPOS", "1/1", 0),
+                  CommentFrame("", "ID3v2.3 comment", 1)};
     Mp3Spec cbr;
     cbr.frames = 115;  // about 3 s at 44100 Hz
     cbr.id3v2 = MakeId3v2(v23);

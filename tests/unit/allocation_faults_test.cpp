@@ -171,8 +171,7 @@ TEST_F(AllocationFaultTest, ABatchOfRemovalsRemovesEachRowOrLeavesIt) {
         EXPECT_EQ(sink.finished, 1);
         Settle();
         const std::string rows = Scalar("SELECT group_concat(file_name || playcount, ',') FROM list");
-        EXPECT_TRUE(rows == "c3" || (faulted && (rows == "a1,c3" || rows == "b2,c3" || rows == "a1,b2,c3")))
-            << rows;
+        EXPECT_TRUE(rows == "c3" || (faulted && (rows == "a1,c3" || rows == "b2,c3" || rows == "a1,b2,c3"))) << rows;
         if (rows != "c3") ++kept;
     };
     EXPECT_GT(testing::FailEachAllocationInTurn(loop), 10);

@@ -32,8 +32,8 @@ protected:
     // A play start: RegisterFile with the playing channel and the host's length.
     void PlayStart(std::u16string_view path) {
         Transaction transaction(State().connection);
-        RegisterFile(ProbeContext{State().audio, nullptr}, State().connection,
-                     FakeAudio::Instance().AddChannel({}), path, 42);
+        RegisterFile(ProbeContext{State().audio, nullptr}, State().connection, FakeAudio::Instance().AddChannel({}),
+                     path, 42);
     }
     std::string Scalar(const std::string& sql) {
         Statement statement(State().connection.Handle(), sql.c_str());

@@ -108,8 +108,8 @@ TEST(BatchPathList, RefusesPathsNoBufferHoldsAndTheCollectionGoesOn) {
     list.Clear();
     EXPECT_TRUE(list.Empty());
 
-    FakeChain chain({u"C:\\0.wav", std::u16string(520, u'x'), u"C:\\2.wav\0.bak"s, u"C:\\3.wav",
-                     std::u16string(519, u'z')});
+    FakeChain chain(
+        {u"C:\\0.wav", std::u16string(520, u'x'), u"C:\\2.wav\0.bak"s, u"C:\\3.wav", std::u16string(519, u'z')});
     EXPECT_EQ(CollectChainPaths(chain, {0, 1, 2, 3, 4}, list), 3u);
     EXPECT_EQ(Contents(list), (std::vector<std::u16string>{u"C:\\0.wav", u"C:\\3.wav", std::u16string(519, u'z')}));
 }
@@ -146,8 +146,7 @@ protected:
             connection().Handle(), SQLITE_TRACE_STMT,
             [](unsigned, void* context, void*, void* text) {
                 std::string sql = static_cast<const char*>(text);
-                if (sql == "BEGIN" || sql == "COMMIT")
-                    static_cast<std::vector<std::string>*>(context)->push_back(sql);
+                if (sql == "BEGIN" || sql == "COMMIT") static_cast<std::vector<std::string>*>(context)->push_back(sql);
                 return 0;
             },
             &transactions_);
@@ -183,8 +182,7 @@ TEST_F(BatchWorkerTest, RemovesEveryItemReportingEachBeforeItInOneTransaction) {
     };
     EXPECT_EQ(Run(BatchMode::Remove, paths, sink), 4u);
     EXPECT_EQ(sink.shown, (std::vector<std::string>{"0/4", "1/4", "2/4", "3/4", "finished"}));
-    EXPECT_EQ(rowsWhenReported,
-              (std::vector<std::string>{"a,b,c,keep", "b,c,keep", "c,keep", "c,keep"}));
+    EXPECT_EQ(rowsWhenReported, (std::vector<std::string>{"a,b,c,keep", "b,c,keep", "c,keep", "c,keep"}));
     EXPECT_EQ(transactions_, (std::vector<std::string>{"BEGIN", "COMMIT"}));
 }
 

@@ -90,7 +90,10 @@ TEST_F(ConnectionTest, AJoinedTransactionSendsNoSecondBeginAndNoEarlyCommit) {
 
 TEST_F(ConnectionTest, AJoinerInsideATransactionOpenedOnTheRawHandleLeavesItOpen) {
     Exec("BEGIN");
-    { Transaction joined(connection()); InsertName("raw"); }
+    {
+        Transaction joined(connection());
+        InsertName("raw");
+    }
     EXPECT_TRUE(InTransaction());
     Exec("COMMIT");
     EXPECT_EQ(CommittedRows(), 1);
@@ -108,7 +111,11 @@ TEST_F(ConnectionTest, ABatchWithCreditsAndAddFilesInterleavedCommitsOncePlusOnc
             Transaction batch(connection());
             for (int i = 0; i < 40; ++i) {
                 InsertName("batch" + std::to_string(foreignCommits) + "_" + std::to_string(i));
-                if (i % 5 == 0) std::thread([&] { Transaction end(connection()); Credit("played", 1700000000 + i); }).join();
+                if (i % 5 == 0)
+                    std::thread([&] {
+                        Transaction end(connection());
+                        Credit("played", 1700000000 + i);
+                    }).join();
                 if (i % 7 == 0) std::thread([&] { InsertName("api" + std::to_string(i)); }).join();
                 if (i % 10 == 5 && i / 10 < foreignCommits) Exec("COMMIT");
             }
@@ -117,8 +124,7 @@ TEST_F(ConnectionTest, ABatchWithCreditsAndAddFilesInterleavedCommitsOncePlusOnc
         EXPECT_FALSE(InTransaction());
         EXPECT_EQ(commits_, 1 + foreignCommits);
     }
-    EXPECT_EQ(Committed("SELECT playcount || '@' || lastplayed FROM list WHERE file_name = 'played'"),
-              "24@1700000035");
+    EXPECT_EQ(Committed("SELECT playcount || '@' || lastplayed FROM list WHERE file_name = 'played'"), "24@1700000035");
     EXPECT_EQ(CommittedRows(), 1 + 3 * 40 + 6);
 }
 
@@ -143,8 +149,7 @@ TEST_F(ConnectionTest, AForeignRollbackIsUndoneAndEveryCreditStillCountsOnce) {
     Exec("ROLLBACK");
     EXPECT_TRUE(connection().Flush(std::chrono::milliseconds(0)));
     EXPECT_EQ(Committed("SELECT file_name FROM list ORDER BY file_name"), "first;joined;played;second;third");
-    EXPECT_EQ(Committed("SELECT playcount || '@' || lastplayed FROM list WHERE file_name = 'played'"),
-              "2@1700000002");
+    EXPECT_EQ(Committed("SELECT playcount || '@' || lastplayed FROM list WHERE file_name = 'played'"), "2@1700000002");
 }
 
 TEST_F(ConnectionTest, APlayCountStoredAtTheTopOfItsRangeStaysThere) {
@@ -170,7 +175,8 @@ TEST_F(ConnectionTest, ShutDownWaitsBoundedlyForALockAndLandsWhatWaited) {
     });
     const auto start = std::chrono::steady_clock::now();
     connection().Close();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, LibraryConnection::kShutdownWait + std::chrono::milliseconds(300));
+    EXPECT_LT(std::chrono::steady_clock::now() - start,
+              LibraryConnection::kShutdownWait + std::chrono::milliseconds(300));
     release.join();
     sqlite3_close(other);
     ASSERT_TRUE(connection().Open(DatabasePath()));

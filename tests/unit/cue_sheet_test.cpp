@@ -25,9 +25,9 @@ std::string Repeat(char c, std::size_t count) { return std::string(count, c); }
 // The bytes of `text` as a sheet in `encoding`, with or without byte-order mark.
 std::string EncodeSheet(std::u16string_view text, SheetEncoding encoding, bool mark) {
     switch (encoding) {
-    case SheetEncoding::Ansi: return platform::WideToAnsi(text);
-    case SheetEncoding::Utf8: return (mark ? "\xEF\xBB\xBF" : "") + platform::Utf16ToUtf8(text);
-    default: break;
+        case SheetEncoding::Ansi: return platform::WideToAnsi(text);
+        case SheetEncoding::Utf8: return (mark ? "\xEF\xBB\xBF" : "") + platform::Utf16ToUtf8(text);
+        default: break;
     }
     const bool little = encoding == SheetEncoding::Utf16Le;
     std::string bytes = mark ? (little ? "\xFF\xFE" : "\xFE\xFF") : "";
@@ -52,9 +52,14 @@ RecordOwner ParseUtf8(const std::string& sheet, std::int32_t track) {
 // Encoding detection, tokens, numbers
 
 TEST(CueSheetEncoding, FollowsTheEightRulesInOrder) {
-    struct Case { const char* bytes; std::size_t size; SheetEncoding encoding; std::size_t mark; };
+    struct Case {
+        const char* bytes;
+        std::size_t size;
+        SheetEncoding encoding;
+        std::size_t mark;
+    };
     const Case cases[] = {
-        {"\xFF\xFE", 2, SheetEncoding::Ansi, 0},          // fewer than three bytes
+        {"\xFF\xFE", 2, SheetEncoding::Ansi, 0},  // fewer than three bytes
         {"\xEF\xBB\xBF", 3, SheetEncoding::Utf8, 3},
         {"\xEF\xBBX", 3, SheetEncoding::Ansi, 0},
         {"\xFF\xFE\x00", 3, SheetEncoding::Utf16Le, 2},
@@ -161,9 +166,10 @@ TEST_P(CueSheetByEncoding, TrackMissingFromTheSheetGetsOnlyAlbumTitleAndPerforme
 }
 
 TEST_P(CueSheetByEncoding, SkipsOtherLinesAndKeepsReadingPastBlankOnes) {
-    RecordOwner r = Parse(u"title lower\n\n   \n\t\nRem DATE 1\nREM date 2\nREM OTHER x\nREM\n"
-                          u"TI\rTLE \"Mid\rCR\"\nTRACK 4\nREM GENRE Pop\nTRACK 5\nTITLE last",
-                          5);
+    RecordOwner r = Parse(
+        u"title lower\n\n   \n\t\nRem DATE 1\nREM date 2\nREM OTHER x\nREM\n"
+        u"TI\rTLE \"Mid\rCR\"\nTRACK 4\nREM GENRE Pop\nTRACK 5\nTITLE last",
+        5);
     EXPECT_EQ(Text(r->tagAlbum), "MidCR");
     EXPECT_EQ(Text(r->tagTitle), "last");
     EXPECT_EQ(Text(r->tagGenre), "");  // the genre belongs to track 4; the album had none
@@ -171,9 +177,10 @@ TEST_P(CueSheetByEncoding, SkipsOtherLinesAndKeepsReadingPastBlankOnes) {
 }
 
 TEST_P(CueSheetByEncoding, UnquotesOnlyWhenBothEndsAreQuotesAndKeepsTheLatestValue) {
-    RecordOwner r = Parse(u"TITLE first\nTITLE \"\nPERFORMER \"open end\nTRACK 1\nTITLE \"\"\n"
-                          u"REM COMMENT \t tab kept\t \nREM COMPOSER \"a\"b\"",
-                          1);
+    RecordOwner r = Parse(
+        u"TITLE first\nTITLE \"\nPERFORMER \"open end\nTRACK 1\nTITLE \"\"\n"
+        u"REM COMMENT \t tab kept\t \nREM COMPOSER \"a\"b\"",
+        1);
     EXPECT_EQ(Text(r->tagAlbum), "");
     EXPECT_EQ(Text(r->tagArtist), "\"open end");
     EXPECT_EQ(Text(r->tagTitle), "");
@@ -184,8 +191,8 @@ TEST_P(CueSheetByEncoding, UnquotesOnlyWhenBothEndsAreQuotesAndKeepsTheLatestVal
 // Only byte-coded sheets have lines long enough for values over 255 units.
 TEST(CueSheetValues, LongValuesAreCutWhereTheRulesSay) {
     const std::u16string x300(300, u'x');
-    const std::u16string sheet = u"REM GENRE " + x300 + u"\nTRACK 1\nREM DATE " + x300 +
-                                 u"\nREM COMMENT  \"" + x300 + u"\"\n";
+    const std::u16string sheet =
+        u"REM GENRE " + x300 + u"\nTRACK 1\nREM DATE " + x300 + u"\nREM COMMENT  \"" + x300 + u"\"\n";
     for (SheetEncoding encoding : {SheetEncoding::Ansi, SheetEncoding::Utf8}) {
         RecordOwner r = ParseBytes(EncodeSheet(sheet, encoding, true), 1);
         EXPECT_EQ(Text(r->tagGenre), Repeat('x', 255));           // album-level value: cut
@@ -236,9 +243,10 @@ protected:
 TEST_F(CueSheetAnsi, ShiftJisSheetDecodesThroughCodePage932) {
     platform::SetAnsiCodePageForTesting(932);
     // TITLE "音楽" / PERFORMER 表示 (0x5C as a trail byte) / TRACK 1 / TITLE 歌
-    RecordOwner r = ParseBytes("TITLE \"\x89\xb9\x8a\x79\"\r\nPERFORMER \x95\x5c\x8e\xa6\r\n"
-                               "TRACK 1\r\nTITLE \x89\xcc\r\n",
-                               1);
+    RecordOwner r = ParseBytes(
+        "TITLE \"\x89\xb9\x8a\x79\"\r\nPERFORMER \x95\x5c\x8e\xa6\r\n"
+        "TRACK 1\r\nTITLE \x89\xcc\r\n",
+        1);
     EXPECT_EQ(Text(r->tagAlbum), "音楽");
     EXPECT_EQ(Text(r->tagArtist), "表示");
     EXPECT_EQ(Text(r->tagTitle), "歌");
@@ -262,8 +270,13 @@ TEST(CueSheetDecoding, Utf8LimitCountsBytesAndCutsNeverSplitASurrogatePair) {
 }
 
 TEST(CueSheetDecoding, InvalidBytesAndStrayHalfUnitsDoNotStopTheSheet) {
-    RecordOwner r = ParseBytes("\xEF\xBB\xBFTITLE a\xFF" "b\nPERFORMER ok", 0);
-    EXPECT_EQ(Text(r->tagAlbum), "a\xEF\xBF\xBD" "b");
+    RecordOwner r = ParseBytes(
+        "\xEF\xBB\xBFTITLE a\xFF"
+        "b\nPERFORMER ok",
+        0);
+    EXPECT_EQ(Text(r->tagAlbum),
+              "a\xEF\xBF\xBD"
+              "b");
     EXPECT_EQ(Text(r->tagArtist), "ok");
 
     // A UTF-16 sheet with an odd byte at the end, and a zero unit inside a line.
@@ -314,9 +327,7 @@ TEST(CueSheetReader, ReadsLargeSheetsBlockByBlockWhateverTheChunkSize) {
 class CueSheetFile : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_FALSE(folder_.path().empty()); }
-    static void Write(const char* name, const std::string& bytes) {
-        std::ofstream(name, std::ios::binary) << bytes;
-    }
+    static void Write(const char* name, const std::string& bytes) { std::ofstream(name, std::ios::binary) << bytes; }
     static RecordOwner Fill(std::u16string_view virtualPath) {
         RecordOwner record(NewTrackRecord());
         FillCueTrackTags(*record, virtualPath);

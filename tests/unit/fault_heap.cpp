@@ -93,9 +93,7 @@ void* operator new[](std::size_t bytes) { return AllocateOrThrow(bytes); }
 void* operator new(std::size_t bytes, const std::nothrow_t&) noexcept { return Allocate(bytes); }
 void* operator new[](std::size_t bytes, const std::nothrow_t&) noexcept { return Allocate(bytes); }
 void* operator new(std::size_t bytes, std::align_val_t alignment) { return AllocateAlignedOrThrow(bytes, alignment); }
-void* operator new[](std::size_t bytes, std::align_val_t alignment) {
-    return AllocateAlignedOrThrow(bytes, alignment);
-}
+void* operator new[](std::size_t bytes, std::align_val_t alignment) { return AllocateAlignedOrThrow(bytes, alignment); }
 void* operator new(std::size_t bytes, std::align_val_t alignment, const std::nothrow_t&) noexcept {
     return AllocateAligned(bytes, alignment);
 }

@@ -58,10 +58,8 @@ public:
         });
     }
     void Release() {
-        if (releaser_.joinable())
-            releaser_.join();
-        else
-            Commit();
+        if (releaser_.joinable()) releaser_.join();
+        else Commit();
     }
 
 private:
@@ -192,7 +190,7 @@ TEST_F(FaultTest, ADamagedDatabaseIsNeitherOpenedNorChanged) {
     const std::size_t page = 4096;
     ASSERT_GT(healthy.size(), 6 * page);
     const std::string damages[] = {
-        healthy.substr(0, healthy.size() - page - 100),                                // cut short
+        healthy.substr(0, healthy.size() - page - 100),                                      // cut short
         healthy.substr(0, 3 * page) + std::string(page, '\xA5') + healthy.substr(4 * page),  // a page of noise
         healthy.substr(0, 2 * page) + std::string(page, '\0') + healthy.substr(3 * page),    // a page zeroed
     };

@@ -33,8 +33,7 @@ class LibraryInterfaceTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_FALSE(folder_.path().empty());
-        std::snprintf(State().databasePath, sizeof State().databasePath, "%s/vellumdb.db",
-                      folder_.path().c_str());
+        std::snprintf(State().databasePath, sizeof State().databasePath, "%s/vellumdb.db", folder_.path().c_str());
         ASSERT_TRUE(State().connection.Open(State().databasePath));
         testing::FakeAudio::Instance().Reset();
         State().audio = testing::FakeAudio::Instance().Bound();
@@ -48,7 +47,8 @@ protected:
     }
     int Rows() {
         Statement count(State().connection.Handle(), "SELECT COUNT(*) FROM list");
-        return count.Get() != nullptr && sqlite3_step(count.Get()) == SQLITE_ROW ? sqlite3_column_int(count.Get(), 0) : -1;
+        return count.Get() != nullptr && sqlite3_step(count.Get()) == SQLITE_ROW ? sqlite3_column_int(count.Get(), 0)
+                                                                                 : -1;
     }
     TempFolder folder_;
 };
@@ -184,8 +184,8 @@ TEST_F(JapanTime, UnknownSelectorsUnsetTimesAndNullArgumentsGiveZeroAndWriteNoth
 TEST_F(JapanTime, StoredSecondsReadAsLocalWallClockTime) {
     VellumSystemTime out = Read(1700000000, 0, VELLUMDB_TIME_LASTPLAYED);  // 2023-11-14 22:13:20 UTC
     EXPECT_EQ(result_, 1);
-    EXPECT_EQ(std::vector<int>({out.wYear, out.wMonth, out.wDayOfWeek, out.wDay, out.wHour, out.wMinute,
-                                out.wSecond, out.wMilliseconds}),
+    EXPECT_EQ(std::vector<int>({out.wYear, out.wMonth, out.wDayOfWeek, out.wDay, out.wHour, out.wMinute, out.wSecond,
+                                out.wMilliseconds}),
               std::vector<int>({2023, 11, 3, 15, 7, 13, 20, 0}));
 }
 
@@ -193,8 +193,8 @@ TEST_F(JapanTime, NegativeStoredValueIsReadAsUnsigned) {
     // -1,000,000,000 stands for 3,294,967,296 s: 2074-05-31 04:41:36 UTC, a Thursday.
     VellumSystemTime out = Read(0, -1000000000, VELLUMDB_TIME_MODIFY);
     EXPECT_EQ(result_, 1);
-    EXPECT_EQ(std::vector<int>({out.wYear, out.wMonth, out.wDayOfWeek, out.wDay, out.wHour, out.wMinute,
-                                out.wSecond, out.wMilliseconds}),
+    EXPECT_EQ(std::vector<int>({out.wYear, out.wMonth, out.wDayOfWeek, out.wDay, out.wHour, out.wMinute, out.wSecond,
+                                out.wMilliseconds}),
               std::vector<int>({2074, 5, 4, 31, 13, 41, 36, 0}));
     out = Read(-1, 0, VELLUMDB_TIME_LASTPLAYED);  // 2106-02-07 06:28:15 UTC, a Sunday
     EXPECT_EQ(std::vector<int>({out.wYear, out.wDayOfWeek, out.wHour}), std::vector<int>({2106, 0, 15}));

@@ -47,8 +47,8 @@ protected:
         std::string names;
         Statement statement(connection().Handle(), "SELECT hex(file_name) FROM list ORDER BY 1");
         while (sqlite3_step(statement.Get()) == SQLITE_ROW)
-            names += (names.empty() ? "" : ",") + std::string(reinterpret_cast<const char*>(
-                                                      sqlite3_column_text(statement.Get(), 0)));
+            names += (names.empty() ? "" : ",") +
+                     std::string(reinterpret_cast<const char*>(sqlite3_column_text(statement.Get(), 0)));
         return names;
     }
     void RegisterUrl(std::u16string_view path, AudioHandle channel = 0) {

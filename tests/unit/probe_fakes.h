@@ -57,12 +57,17 @@ public:
             *info = AudioChannelInfo{c.freq, c.chans, 0, c.type, 0, 0, 0, nullptr};
             return AudioBool{1};
         };
-        audio.ChannelGetLength = [](AudioHandle handle, std::uint32_t) { return Instance().Channel(handle).lengthBytes; };
+        audio.ChannelGetLength = [](AudioHandle handle, std::uint32_t) {
+            return Instance().Channel(handle).lengthBytes;
+        };
         audio.ChannelBytes2Seconds = [](AudioHandle handle, std::uint64_t bytes) {
             FakeChannel c = Instance().Channel(handle);
-            return c.lengthBytes == 0 ? 0.0 : c.seconds * static_cast<double>(bytes) / static_cast<double>(c.lengthBytes);
+            return c.lengthBytes == 0 ? 0.0
+                                      : c.seconds * static_cast<double>(bytes) / static_cast<double>(c.lengthBytes);
         };
-        audio.StreamGetFilePosition = [](AudioHandle handle, std::uint32_t) { return Instance().Channel(handle).fileEnd; };
+        audio.StreamGetFilePosition = [](AudioHandle handle, std::uint32_t) {
+            return Instance().Channel(handle).fileEnd;
+        };
         audio.TagsRead = [](AudioHandle handle, const char* format) { return Instance().Tag(handle, format); };
         return audio;
     }

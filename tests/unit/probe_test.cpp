@@ -52,17 +52,16 @@ protected:
 // Every channel type that has a name, and neighbours that have none.
 TEST(StreamNumbers, EachOfTheTwentyThreeChannelTypesHasItsCodecName) {
     const std::pair<std::uint32_t, const char*> named[] = {
-        {0x10002, "Vorbis"},   {0x10003, "mp1"},     {0x10004, "mp2"},      {0x10005, "mp3"},
-        {0x10006, "aiff"},     {0x40000, "wave"},    {0x50001, "wave pcm"}, {0x50003, "wave float"},
-        {0x50055, "wave mp3"}, {0x10200, "cd"},      {0x10300, "wma"},      {0x10301, "wma mp3"},
-        {0x10500, "wavpack"},  {0x10700, "ape"},     {0x10900, "flac"},     {0x10901, "flac"},
-        {0x10b00, "aac"},      {0x10b01, "aac"},     {0x10d00, "midi"},     {0x10e00, "alac"},
-        {0x10f00, "tta"},      {0x11000, "ac3"},     {0x12000, "tak"},
+        {0x10002, "Vorbis"}, {0x10003, "mp1"},      {0x10004, "mp2"},        {0x10005, "mp3"},      {0x10006, "aiff"},
+        {0x40000, "wave"},   {0x50001, "wave pcm"}, {0x50003, "wave float"}, {0x50055, "wave mp3"}, {0x10200, "cd"},
+        {0x10300, "wma"},    {0x10301, "wma mp3"},  {0x10500, "wavpack"},    {0x10700, "ape"},      {0x10900, "flac"},
+        {0x10901, "flac"},   {0x10b00, "aac"},      {0x10b01, "aac"},        {0x10d00, "midi"},     {0x10e00, "alac"},
+        {0x10f00, "tta"},    {0x11000, "ac3"},      {0x12000, "tak"},
     };
     static_assert(sizeof named / sizeof named[0] == 23);
     for (const auto& [type, name] : named) EXPECT_STREQ(CodecName(type), name) << std::hex << type;
-    for (std::uint32_t type : {0u, 0x10000u, 0x10001u, 0x10007u, 0x20001u, 0x40001u, 0x50002u, 0x10902u,
-                               0x10b02u, 0x12001u, 0xFFFFFFFFu})
+    for (std::uint32_t type :
+         {0u, 0x10000u, 0x10001u, 0x10007u, 0x20001u, 0x40001u, 0x50002u, 0x10902u, 0x10b02u, 0x12001u, 0xFFFFFFFFu})
         EXPECT_STREQ(CodecName(type), "") << std::hex << type;
 }
 
@@ -127,7 +126,7 @@ TEST_F(ProbeTest, UnboundAudioLibraryKnowsNothingAndGivesTwelveEmptyTags) {
 // Each of the twelve formats fills its own field: a distinct value for each
 // shows every one lands where it belongs.
 TEST_F(ProbeTest, EachOfTheTwelveTagFormatsFillsItsOwnField) {
-    const std::pair<const char*, char* TrackRecord::*> mapped[] = {
+    const std::pair<const char*, char * TrackRecord::*> mapped[] = {
         {"%IFV2(%TITL,%UTF8(%TITL),)", &TrackRecord::tagTitle},
         {"%IFV2(%ARTI,%UTF8(%ARTI),)", &TrackRecord::tagArtist},
         {"%IFV2(%ALBM,%UTF8(%ALBM),)", &TrackRecord::tagAlbum},
@@ -302,8 +301,7 @@ TEST_F(ProbeTest, EachFailedTextBlockLeavesItsFieldNullAndIsNoted) {
     loop.operation = [&] { FillStreamProperties(Context(nullptr), u"C:\\m\\song.flac", *record_, channel, 9); };
     loop.check = [&](bool faulted) {
         const char* const expected[] = {"C:\\m\\song.flac", "song.flac", "", "flac"};
-        const char* const got[] = {record_->file_name, record_->file_title, record_->file_ext,
-                                   record_->infoCodec_sub};
+        const char* const got[] = {record_->file_name, record_->file_title, record_->file_ext, record_->infoCodec_sub};
         int missing = 0;
         for (int field = 0; field < 4; ++field) {
             if (got[field] == nullptr) ++missing;

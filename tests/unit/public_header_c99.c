@@ -36,11 +36,10 @@ PIN(system_time_second, offsetof(VellumSystemTime, wSecond) == 12);
 PIN(system_time_ms, offsetof(VellumSystemTime, wMilliseconds) == 14);
 
 /* Uses every type so that a broken declaration fails the build. */
-size_t vellumdb_header_c99_probe(const VellumLibraryInterface* table, VellumListener listener,
-                                 VellumSystemTime* time, const HostPluginDescriptor* descriptor);
-size_t vellumdb_header_c99_probe(const VellumLibraryInterface* table, VellumListener listener,
-                                 VellumSystemTime* time, const HostPluginDescriptor* descriptor)
-{
+size_t vellumdb_header_c99_probe(const VellumLibraryInterface* table, VellumListener listener, VellumSystemTime* time,
+                                 const HostPluginDescriptor* descriptor);
+size_t vellumdb_header_c99_probe(const VellumLibraryInterface* table, VellumListener listener, VellumSystemTime* time,
+                                 const HostPluginDescriptor* descriptor) {
     HostMessage message = {0, 0, 0, 0, 0};
     (void)listener;
     (void)time;

@@ -62,8 +62,8 @@ protected:
 };
 
 TEST_F(PurgeScanTest, MissingFilesAreCollectedInQueryOrderAndExistingOnesAndUrlsStay) {
-    for (const char* name : {"C:\\b\\gone.wav", "C:\\a\\here.wav", "http://radio.example/x.cue/1",
-                             "C:\\a\\gone too.mp3", "mms://stream"})
+    for (const char* name :
+         {"C:\\b\\gone.wav", "C:\\a\\here.wav", "http://radio.example/x.cue/1", "C:\\a\\gone too.mp3", "mms://stream"})
         Insert(name);
     disk.files = {u"C:\\a\\here.wav"};
     EXPECT_EQ(Scan(), QueryOrder({"C:\\b\\gone.wav", "C:\\a\\gone too.mp3"}));

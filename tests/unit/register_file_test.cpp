@@ -138,7 +138,7 @@ TEST_F(RegisterFileTest, EveryFailedAllocationWritesTheWholeRowOrNothing) {
     insert.operation = [&] { Register(kSong); };
     insert.check = [&](bool faulted) {
         fake_.formatsAsked.clear();  // the fake's record of the run, not the plugin's
-        Reconnect();  // lands what waits; its helper thread ends
+        Reconnect();                 // lands what waits; its helper thread ends
         Exec("PRAGMA synchronous = OFF");
         const std::string rows = AllRows();
         if (rows.empty() && faulted) ++absent;

@@ -17,10 +17,9 @@ TEST_F(SimBassTest, FlacReportsStreamInfoAndEveryVorbisField) {
     EXPECT_EQ(BASS_ChannelGetLength(h, 0), 132300u * 4);
     EXPECT_DOUBLE_EQ(BASS_ChannelBytes2Seconds(h, 132300u * 4), 3.0);
     EXPECT_EQ(BASS_StreamGetFilePosition(h, SIMBASS_FILEPOS_END), data.size());
-    EXPECT_EQ(AllTags(h),
-              (std::vector<std::string>{"FLAC Sample", "Vellum Artist", "Vellum Album", "Electronic", "2022",
-                                        "constant subframes", "3", "Vellum Composer", "(c) vellumdb", "Quiet Version",
-                                        "Various Artists", "2"}));
+    EXPECT_EQ(AllTags(h), (std::vector<std::string>{"FLAC Sample", "Vellum Artist", "Vellum Album", "Electronic",
+                                                    "2022", "constant subframes", "3", "Vellum Composer",
+                                                    "(c) vellumdb", "Quiet Version", "Various Artists", "2"}));
     BASS_StreamFree(h);
 }
 
@@ -32,8 +31,8 @@ TEST_F(SimBassTest, VorbisNamesIgnoreCaseAndHaveAlternatives) {
     spec.frames = 5000;
     spec.blockSize = 1152;
     spec.leadingId3 = true;
-    spec.comments = {"title=", "Artist=Lower Case", "album artist=Spaced", "description=Described",
-                     "Year=1999", "discnumber=4/4", "NOEQUALS", "TITLE=second title"};
+    spec.comments = {"title=",         "Artist=Lower Case", "album artist=Spaced", "description=Described", "Year=1999",
+                     "discnumber=4/4", "NOEQUALS",          "TITLE=second title"};
     const std::uint32_t h = Open(Write("alt.flac", simsamples::MakeFlac(spec)));
     ASSERT_NE(h, 0u);
     EXPECT_EQ(Info(h).freq, 48000u);

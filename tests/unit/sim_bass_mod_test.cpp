@@ -20,7 +20,8 @@ TEST_F(SimBassTest, ModOpensOnlyAsMusicWithComputedLengthAndTitle) {
     EXPECT_EQ(BASS_ChannelGetLength(h, 0), kFail64);
     EXPECT_EQ(BASS_ErrorGetCode(), SIMBASS_ERROR_NOTAVAIL);
     EXPECT_EQ(BASS_StreamGetFilePosition(h, SIMBASS_FILEPOS_END), kFail64);  // a music is no stream
-    EXPECT_EQ(AllTags(h), (std::vector<std::string>{"vellumdb sample mod", "", "", "", "", "", "", "", "", "", "", ""}));
+    EXPECT_EQ(AllTags(h),
+              (std::vector<std::string>{"vellumdb sample mod", "", "", "", "", "", "", "", "", "", "", ""}));
     EXPECT_TRUE(BASS_StreamFree(h));
     const std::uint32_t scanned = BASS_MusicLoad(0, path.c_str(), 0, 0, kProbeFlags | SIMBASS_MUSIC_PRESCAN, 0);
     ASSERT_NE(scanned, 0u);
@@ -54,8 +55,9 @@ TEST_F(SimBassTest, ModLengthFollowsSpeedTempoJumpsBreaksLoopsAndDelays) {
         simsamples::ModSpec spec;
         spec.orders = c.orders;
         spec.cells = c.cells;
-        const std::uint32_t h = BASS_MusicLoad(0, Write("c" + std::to_string(n++) + ".mod", simsamples::MakeMod(spec)).c_str(),
-                                               0, 0, kProbeFlags | SIMBASS_MUSIC_PRESCAN, 0);
+        const std::uint32_t h =
+            BASS_MusicLoad(0, Write("c" + std::to_string(n++) + ".mod", simsamples::MakeMod(spec)).c_str(), 0, 0,
+                           kProbeFlags | SIMBASS_MUSIC_PRESCAN, 0);
         ASSERT_NE(h, 0u) << c.what;
         EXPECT_EQ(BASS_ChannelGetLength(h, 0), c.frames * 4) << c.what;
         BASS_StreamFree(h);

@@ -28,9 +28,9 @@ TEST_F(SimBassTest, Mp3CbrLengthComesFromBitrateAndAudioBytes) {
 TEST_F(SimBassTest, Mp3Id3v23TextEncodingsBecomeUtf8) {
     const std::uint32_t h = Open(Write("cbr.mp3", Sample("cbr_id3v23.mp3")));
     ASSERT_NE(h, 0u);
-    EXPECT_EQ(AllTags(h), (std::vector<std::string>{"Caf\xC3\xA9 CBR", "Vellum Artist", "Vellum Album", "Ambient",
-                                                    "2023", "ID3v2.3 comment", "2/5", "Vellum Composer", "", "",
-                                                    "Vellum Band", "1/1"}));
+    EXPECT_EQ(AllTags(h),
+              (std::vector<std::string>{"Caf\xC3\xA9 CBR", "Vellum Artist", "Vellum Album", "Ambient", "2023",
+                                        "ID3v2.3 comment", "2/5", "Vellum Composer", "", "", "Vellum Band", "1/1"}));
     BASS_StreamFree(h);
 }
 
@@ -42,11 +42,11 @@ TEST_F(SimBassTest, Mp3XingVbrLengthComesFromFrameCount) {
     EXPECT_EQ(BASS_ChannelGetLength(h, 0), 100u * 1152 * 4);
     EXPECT_DOUBLE_EQ(BASS_ChannelBytes2Seconds(h, 100u * 1152 * 4), 115200 / 44100.0);
     EXPECT_EQ(BASS_StreamGetFilePosition(h, SIMBASS_FILEPOS_END), data.size());
-    EXPECT_EQ(AllTags(h),
-              (std::vector<std::string>{"\xE5\xA4\x9C\xE6\x98\x8E\xE3\x81\x91\xE3\x81\xAE\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88",
-                                        "\xE3\x83\xB4\xE3\x82\xA7\xE3\x83\xA9\xE3\x83\xA0", "VBR Album", "Electronic",
-                                        "2024-05-01", "UTF-8 comment \xE2\x9C\x93", "7", "Vellum Composer",
-                                        "(c) vellumdb", "Xing Edit", "Various Artists", "1/2"}));
+    EXPECT_EQ(AllTags(h), (std::vector<std::string>{
+                              "\xE5\xA4\x9C\xE6\x98\x8E\xE3\x81\x91\xE3\x81\xAE\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88",
+                              "\xE3\x83\xB4\xE3\x82\xA7\xE3\x83\xA9\xE3\x83\xA0", "VBR Album", "Electronic",
+                              "2024-05-01", "UTF-8 comment \xE2\x9C\x93", "7", "Vellum Composer", "(c) vellumdb",
+                              "Xing Edit", "Various Artists", "1/2"}));
     BASS_StreamFree(h);
 }
 
@@ -117,14 +117,18 @@ protected:
 TEST_F(Id3Test, V24EncodingsZeroToThree) {
     simsamples::Id3Spec id3;
     id3.version = 4;
-    id3.frames = {simsamples::TextFrame("TIT2", "Gr\xC3\xBC\xC3\x9F" "e", 0),
+    id3.frames = {simsamples::TextFrame("TIT2",
+                                        "Gr\xC3\xBC\xC3\x9F"
+                                        "e",
+                                        0),
                   simsamples::TextFrame("TPE1", "\xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x8E\xB5", 1),
                   simsamples::TextFrame("TALB", "\xE3\x82\xA2\xE3\x83\xAB\xE3\x83\x90\xE3\x83\xA0", 2),
-                  simsamples::TextFrame("TCON", "(17)", 3),
-                  simsamples::CommentFrame("desc", "BE comment", 2)};
+                  simsamples::TextFrame("TCON", "(17)", 3), simsamples::CommentFrame("desc", "BE comment", 2)};
     const std::uint32_t h = OpenWithTag(id3);
     ASSERT_NE(h, 0u);
-    EXPECT_EQ(Tag(h, "%TITL"), "Gr\xC3\xBC\xC3\x9F" "e");
+    EXPECT_EQ(Tag(h, "%TITL"),
+              "Gr\xC3\xBC\xC3\x9F"
+              "e");
     EXPECT_EQ(Tag(h, "%ARTI"), "\xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x8E\xB5");
     EXPECT_EQ(Tag(h, "%ALBM"), "\xE3\x82\xA2\xE3\x83\xAB\xE3\x83\x90\xE3\x83\xA0");
     EXPECT_EQ(Tag(h, "%GNRE"), "Rock");
@@ -184,8 +188,11 @@ TEST_F(Id3Test, V22FramesAndCommentChoiceAndSkippedFrames) {
     compressed.formatFlags = 0x80;
     simsamples::Id3Frame apic = simsamples::TextFrame("APIC", "");
     apic.raw = Bytes(5000, 0xFF);
-    v23.frames = {simsamples::CommentFrame("iTunNORM", " 0000 0000", 0), apic, compressed,
-                  simsamples::CommentFrame("other", "described", 0), simsamples::CommentFrame("", "plain comment", 0),
+    v23.frames = {simsamples::CommentFrame("iTunNORM", " 0000 0000", 0),
+                  apic,
+                  compressed,
+                  simsamples::CommentFrame("other", "described", 0),
+                  simsamples::CommentFrame("", "plain comment", 0),
                   simsamples::TextFrame("TIT2", "title after picture", 0)};
     h = OpenWithTag(v23);
     ASSERT_NE(h, 0u);

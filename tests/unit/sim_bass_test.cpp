@@ -20,8 +20,8 @@ TEST_F(SimBassTest, TagsReadFormatForms) {
     spec.comments = {"TITLE=", "ARTIST=A, B (live)", "ALBUM=  spaced  "};
     const std::uint32_t h = Open(Write("forms.flac", simsamples::MakeFlac(spec)));
     ASSERT_NE(h, 0u);
-    EXPECT_EQ(Tag(h, kTitle), "");                                  // present but empty
-    EXPECT_EQ(Tag(h, "%IFV2(%GNRE,%UTF8(%GNRE),)"), "");            // absent
+    EXPECT_EQ(Tag(h, kTitle), "");                                   // present but empty
+    EXPECT_EQ(Tag(h, "%IFV2(%GNRE,%UTF8(%GNRE),)"), "");             // absent
     EXPECT_EQ(Tag(h, "%IFV2(%ARTI,%UTF8(%ARTI),)"), "A, B (live)");  // commas and parentheses in the value
     EXPECT_EQ(Tag(h, "%IFV2(%TITL,[%TITL],no title)"), "no title");
     EXPECT_EQ(Tag(h, "%IFV1(%ARTI,by %ARTI)"), "by A, B (live)");
@@ -69,7 +69,7 @@ TEST_F(SimBassTest, SecondsToBytesRoundsDownToWholeFrames) {
     ASSERT_NE(h, 0u);
     EXPECT_EQ(BASS_ChannelGetLength(h, 0), 6u * 44100 * 4);
     EXPECT_EQ(BASS_ChannelSeconds2Bytes(h, 2.0), 88200u * 4);
-    EXPECT_EQ(BASS_ChannelSeconds2Bytes(h, 1.0 / 75), 588u * 4);   // one CD frame
+    EXPECT_EQ(BASS_ChannelSeconds2Bytes(h, 1.0 / 75), 588u * 4);  // one CD frame
     EXPECT_EQ(BASS_ChannelSeconds2Bytes(h, 61.0 / 75), 35868u * 4);
     EXPECT_EQ(BASS_ChannelSeconds2Bytes(h, 0.5 / 44100), 0u);
     EXPECT_EQ(BASS_ChannelSeconds2Bytes(h, 1.5 / 44100), 4u);

@@ -29,7 +29,8 @@ TEST_F(SimBassTest, WavPcmReportsInfoLengthFilePositionAndInfoTags) {
 }
 
 TEST_F(SimBassTest, WavFloatMono) {
-    const std::uint32_t h = BASS_StreamCreateFile(0, Write("f.wav", Sample("float_mono.wav")).c_str(), 0, 0, kProbeFlags);
+    const std::uint32_t h =
+        BASS_StreamCreateFile(0, Write("f.wav", Sample("float_mono.wav")).c_str(), 0, 0, kProbeFlags);
     ASSERT_NE(h, 0u);
     BASS_CHANNELINFO info = Info(h);
     EXPECT_EQ(info.freq, 22050u);
@@ -78,8 +79,8 @@ TEST_F(SimBassTest, WavWithOtherCodecOrWithoutDataIsRejected) {
     EXPECT_EQ(BASS_StreamCreateFile(0, Write("adpcm.wav", simsamples::MakeWav(adpcm)).c_str(), 0, 0, kProbeFlags), 0u);
     EXPECT_EQ(BASS_ErrorGetCode(), SIMBASS_ERROR_CODEC);
 
-    Bytes noData = {'R', 'I', 'F', 'F', 28, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0,
-                    1,   0,   2,   0,   0x44, 0xAC, 0, 0, 0x10, 0xB1, 2, 0, 4, 0, 16, 0};
+    Bytes noData = {'R', 'I', 'F', 'F', 28, 0, 0,    0,    'W', 'A', 'V',  'E',  'f', 'm', 't', ' ', 16, 0,
+                    0,   0,   1,   0,   2,  0, 0x44, 0xAC, 0,   0,   0x10, 0xB1, 2,   0,   4,   0,   16, 0};
     EXPECT_EQ(BASS_StreamCreateFile(0, Write("nodata.wav", noData).c_str(), 0, 0, kProbeFlags), 0u);
     EXPECT_EQ(BASS_ErrorGetCode(), SIMBASS_ERROR_FILEFORM);
 }

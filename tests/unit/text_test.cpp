@@ -21,11 +21,13 @@ TEST(TextConversion, RoundTripsBmpAndSupplementaryCharacters) {
 }
 
 TEST(TextConversion, LoneSurrogatesAndMalformedUtf8BecomeReplacementCharacters) {
-    EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xD800)) + u"a"), "\xEF\xBF\xBD" "a");
+    EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xD800)) + u"a"),
+              "\xEF\xBF\xBD"
+              "a");
     EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xDC00))), "\xEF\xBF\xBD");
-    EXPECT_EQ(Utf8ToUtf16("\xC0\xAF"), u"\uFFFD\uFFFD");       // overlong form
+    EXPECT_EQ(Utf8ToUtf16("\xC0\xAF"), u"\uFFFD\uFFFD");            // overlong form
     EXPECT_EQ(Utf8ToUtf16("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");  // encoded surrogate
-    EXPECT_EQ(Utf8ToUtf16("ab\xE3\x81"), u"ab\uFFFD\uFFFD");   // cut sequence
+    EXPECT_EQ(Utf8ToUtf16("ab\xE3\x81"), u"ab\uFFFD\uFFFD");        // cut sequence
 }
 
 TEST(AnsiCodePage, ConvertsShiftJisWhenCodePage932IsInForce) {

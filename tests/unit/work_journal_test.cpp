@@ -24,8 +24,7 @@ std::string Shown(const WorkJournal& journal, const std::string& key, int plays)
     row->playcount = plays;
     journal.Overlay(key, row);
     if (!row) return "none";
-    return std::string(row->file_title) + "=" + std::to_string(row->playcount) + "@" +
-           std::to_string(row->lastplayed);
+    return std::string(row->file_title) + "=" + std::to_string(row->playcount) + "@" + std::to_string(row->lastplayed);
 }
 
 TEST(WorkJournalTest, RepeatedPlaysOfATrackMergeIntoOneRegistrationAndOneCreditButNeverAcrossARemoval) {

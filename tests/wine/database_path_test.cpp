@@ -48,12 +48,11 @@ protected:
         EXPECT_LT(text.size(), 260u) << text;
         std::uint64_t viaText = 0, viaWide = 0;
         const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
-        ASSERT_TRUE(Identity(CreateFileA(text.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr),
-                             viaText))
+        ASSERT_TRUE(
+            Identity(CreateFileA(text.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr), viaText))
             << text;
-        ASSERT_TRUE(Identity(CreateFileW(folder.Database().c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0,
-                                         nullptr),
-                             viaWide));
+        ASSERT_TRUE(Identity(
+            CreateFileW(folder.Database().c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr), viaWide));
         EXPECT_EQ(viaText, viaWide);
         const SqliteConnection db = OpenSqlite(text, SQLITE_OPEN_READONLY);
         ASSERT_TRUE(db) << text;

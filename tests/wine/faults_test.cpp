@@ -125,8 +125,9 @@ TEST_F(Faults, WithoutTheTagReaderTracksAreStoredAndCountedWithEmptyTags) {
     EXPECT_EQ(QueryValue(folder_.Database(), "SELECT count(*) FROM list WHERE file_name = ''"), "0");
     // The add stored both, the remove took both away; play once more to keep one.
     Session("add %DIR%\\tone.wav\nplay 0\nplay-end\nwait-syncs\nevent 7\n", 1);
-    EXPECT_EQ(QueryValue(folder_.Database(), "SELECT playcount || '|' || infoCodec_sub || '|' || tagTitle || '|' || "
-                                             "statDuration FROM list"),
+    EXPECT_EQ(QueryValue(folder_.Database(),
+                         "SELECT playcount || '|' || infoCodec_sub || '|' || tagTitle || '|' || "
+                         "statDuration FROM list"),
               "1|wave pcm||2");
 }
 

@@ -46,8 +46,8 @@ TEST(PluginFrame, StoredRowsSurviveARestart) {
     {
         const SqliteConnection other = OpenSqlite(WideToUtf8(folder.Database()));
         ASSERT_TRUE(other);
-        sqlite3_exec(other.get(), "INSERT INTO list(file_name, playcount) VALUES('C:\\kept.wav', 7)", nullptr,
-                     nullptr, nullptr);
+        sqlite3_exec(other.get(), "INSERT INTO list(file_name, playcount) VALUES('C:\\kept.wav', 7)", nullptr, nullptr,
+                     nullptr);
     }
     folder.Run("");
     EXPECT_EQ(QueryValue(folder.Database(), "SELECT file_name || '=' || playcount FROM list"), "C:\\kept.wav=7");
@@ -113,9 +113,9 @@ TEST_P(CueInterfaceVersion, OnlyVersion39IsUsedAndAnyAnswerLeavesTheFrameWorking
     WriteBytes(folder.Path() + L"\\album.cue",
                "FILE \"album.wav\" WAVE\r\n  TRACK 01 AUDIO\r\n    INDEX 01 00:00:00\r\n");
     const std::string folderText = WideToUtf8(folder.Path());
-    HostLog log = folder.Run("event 7\nadd " + folderText + "\\album.cue/1\nadd " + folderText +
-                                 "\\album.wav\nselect all\ncommand 61600\n",
-                             std::wstring(L"--cue-version ") + GetParam());
+    HostLog log = folder.Run(
+        "event 7\nadd " + folderText + "\\album.cue/1\nadd " + folderText + "\\album.wav\nselect all\ncommand 61600\n",
+        std::wstring(L"--cue-version ") + GetParam());
     EXPECT_TRUE(log.Has("event 6 = 1")) << log.Text();
     EXPECT_TRUE(log.Has("event 7 = 1")) << log.Text();
     EXPECT_EQ(log.exitCode, 0) << log.Text();

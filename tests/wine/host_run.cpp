@@ -11,8 +11,7 @@ namespace {
 
 void CopyArtifact(const std::wstring& name, const std::wstring& to) {
     const std::wstring from = ArtifactFolder() + L"\\" + name;
-    if (!CopyFileW(from.c_str(), to.c_str(), FALSE))
-        throw std::runtime_error("cannot copy " + WideToUtf8(from));
+    if (!CopyFileW(from.c_str(), to.c_str(), FALSE)) throw std::runtime_error("cannot copy " + WideToUtf8(from));
 }
 
 void RemoveTree(const std::wstring& path) {
@@ -106,11 +105,10 @@ std::wstring Utf8ToWide(const std::string& text) {
 
 std::string WideToUtf8(const std::wstring& text) {
     if (text.empty()) return std::string();
-    int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                     nullptr, nullptr);
+    int length =
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string utf8(static_cast<size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), length, nullptr,
-                        nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), length, nullptr, nullptr);
     return utf8;
 }
 
@@ -174,8 +172,8 @@ HostLog HostFolder::Run(const std::string& script, const std::wstring& arguments
     const std::wstring logPath = path_ + L"\\host.log";
     WriteBytes(scriptPath, script);
     DeleteFileW(logPath.c_str());
-    std::wstring command = L"\"" + path_ + L"\\host.exe\" --log \"" + logPath + L"\" " + arguments + L" \"" +
-                           scriptPath + L"\"";
+    std::wstring command =
+        L"\"" + path_ + L"\\host.exe\" --log \"" + logPath + L"\" " + arguments + L" \"" + scriptPath + L"\"";
     StartedProcess host;
     if (!StartProcess(command, host, 0, path_.c_str())) throw std::runtime_error("cannot start host.exe");
     if (WaitForSingleObject(host.process.Get(), timeoutMs) != WAIT_OBJECT_0) {

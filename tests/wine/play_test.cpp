@@ -139,8 +139,8 @@ TEST_F(PlayStatistics, ASyncFiringAfterTheNextStartCreditsTheNextTrack) {
 }
 
 TEST_F(PlayStatistics, EveryStartAndEndIsAnnouncedToTheHostAndToListeners) {
-    HostLog log = Run("watch-registered vellumdb_notify\n" + Add(L"tone.wav") +
-                      "play 0\nplay-end\nwait-syncs\nlastchange\n");
+    HostLog log =
+        Run("watch-registered vellumdb_notify\n" + Add(L"tone.wav") + "play 0\nplay-end\nwait-syncs\nlastchange\n");
     EXPECT_EQ(log.Starting("received vellumdb_notify").size(), 2u) << log.Text();
     EXPECT_TRUE(log.Has("received vellumdb_notify wParam=1 lParam=0")) << log.Text();
     const std::string heard = ReadBytes(folder_.Plugins() + L"\\listener.log");

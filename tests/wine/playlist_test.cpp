@@ -29,14 +29,19 @@ const char kRemoveCaption[] = "vellumdb データベースのアイテムを削�
 void WriteWav(const std::wstring& path) {
     const std::uint32_t rate = 8000, bytes = rate * 2;
     std::string data;
-    auto put32 = [&](std::uint32_t v) { for (int i = 0; i < 4; ++i) data += static_cast<char>(v >> (8 * i)); };
-    auto put16 = [&](std::uint16_t v) { data += static_cast<char>(v & 0xFF); data += static_cast<char>(v >> 8); };
+    auto put32 = [&](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) data += static_cast<char>(v >> (8 * i));
+    };
+    auto put16 = [&](std::uint16_t v) {
+        data += static_cast<char>(v & 0xFF);
+        data += static_cast<char>(v >> 8);
+    };
     data += "RIFF";
     put32(36 + bytes);
     data += "WAVEfmt ";
     put32(16);
-    put16(1);         // PCM
-    put16(1);         // mono
+    put16(1);  // PCM
+    put16(1);  // mono
     put32(rate);
     put32(rate * 2);  // bytes per second
     put16(2);         // block align
@@ -169,11 +174,14 @@ TEST(PlaylistBatch, AddingThreeSelectedRowsShowsEachItemAndClosesByItself) {
     const long closed = IndexOf(log, "dialog closed"), notified = IndexOf(log, kNotified);
     const long answered = Answered(log, 61600);
     EXPECT_TRUE(open < closed && closed < notified && notified < answered) << log.Text();
-    EXPECT_EQ(Column(folder.Database(), "SELECT file_name || ' ' || statDuration FROM list WHERE playcount = 0 "
-                                        "ORDER BY rowid"),
+    EXPECT_EQ(Column(folder.Database(),
+                     "SELECT file_name || ' ' || statDuration FROM list WHERE playcount = 0 "
+                     "ORDER BY rowid"),
               (std::vector<std::string>{dir + "\\a.wav 1", dir + "\\d.wav 1"}));
-    EXPECT_EQ(QueryValue(folder.Database(), "SELECT statDuration || ' ' || rating || ' ' || playcount || ' ' || "
-                                            "lastplayed FROM list WHERE file_name = " + Quoted(dir + "\\c.wav")),
+    EXPECT_EQ(QueryValue(folder.Database(),
+                         "SELECT statDuration || ' ' || rating || ' ' || playcount || ' ' || "
+                         "lastplayed FROM list WHERE file_name = " +
+                             Quoted(dir + "\\c.wav")),
               "1 4 7 1700000000");
     EXPECT_EQ(log.exitCode, 0) << log.Text();
 }
@@ -288,10 +296,14 @@ TEST(PlaylistPurge, RemovesRowsWhoseFileOrSheetIsGoneAndKeepsTheRest) {
     WriteWav(L"\\\\?\\" + deep + L"\\long.wav");
     const std::string longPath = WideToUtf8(deep) + "\\long.wav";
     ASSERT_GT(longPath.size(), 260u);
-    const std::vector<std::string> kept = {dir + "\\here.wav",       "http://127.0.0.1:9/none.mp3",
-                                           dir + "\\album.cue/1",    dir + "\\album.cue/2",
-                                           dir + "\\album.cue/7",    "C:/vellumdb-no-such-folder/gone.wav",
-                                           offline,                 longPath};
+    const std::vector<std::string> kept = {dir + "\\here.wav",
+                                           "http://127.0.0.1:9/none.mp3",
+                                           dir + "\\album.cue/1",
+                                           dir + "\\album.cue/2",
+                                           dir + "\\album.cue/7",
+                                           "C:/vellumdb-no-such-folder/gone.wav",
+                                           offline,
+                                           longPath};
     const std::set<std::string> gone = {dir + "\\gone.wav", dir + "\\lost.cue/1", dir + "\\lost.cue/2", "",
                                         WideToUtf8(deep) + "\\gone.wav"};
     std::string values;
@@ -320,10 +332,8 @@ TEST(PlaylistPurge, RemovesRowsWhoseFileOrSheetIsGoneAndKeepsTheRest) {
 
 std::vector<std::string> Submenu(const char* position, const char* addState) {
     const std::string at = std::string("menu ") + position;
-    return {at + " popup text=vellumdb",
-            at + ".0 id=61600 text=データベースに追加 state=" + addState,
-            at + ".1 id=61601 text=データベースから削除 state=" + addState,
-            at + ".2 separator",
+    return {at + " popup text=vellumdb", at + ".0 id=61600 text=データベースに追加 state=" + addState,
+            at + ".1 id=61601 text=データベースから削除 state=" + addState, at + ".2 separator",
             at + ".3 id=61602 text=リンク切れをデータベースから削除 state=enabled"};
 }
 

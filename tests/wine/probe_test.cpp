@@ -34,8 +34,9 @@ protected:
 };
 
 TEST_P(Probing, StreamPropertiesOfEveryFormat) {
-    const std::string columns = "statDuration || '|' || statChannels || '|' || statSamplingrate || '|' || "
-                                "infoCodec_sub || '|' || file_ext || '|' || file_size";
+    const std::string columns =
+        "statDuration || '|' || statChannels || '|' || statSamplingrate || '|' || "
+        "infoCodec_sub || '|' || file_ext || '|' || file_size";
     EXPECT_EQ(Row("pcm16_stereo.wav", columns), "2|2|44100|wave pcm||0");
     EXPECT_EQ(Row("float_mono.wav", columns), "1|1|22050|wave float||0");
     EXPECT_EQ(Row("tagged.flac", columns), "3|2|44100|flac||0");
@@ -54,10 +55,11 @@ TEST_P(Probing, StreamPropertiesOfEveryFormat) {
 
 TEST_P(Probing, TagsOfFlacAndBothId3Versions) {
     // All twelve fields, each from its own Vorbis comment.
-    EXPECT_EQ(Row("tagged.flac", "tagTitle || '|' || tagArtist || '|' || tagAlbum || '|' || tagGenre || '|' || "
-                                 "tagDate || '|' || tagComment || '|' || tagTracknumber || '|' || tagPerformer || "
-                                 "'|' || tagCopyright || '|' || tagSubtitle || '|' || tagAlbumArtist || '|' || "
-                                 "tagDiscNumber"),
+    EXPECT_EQ(Row("tagged.flac",
+                  "tagTitle || '|' || tagArtist || '|' || tagAlbum || '|' || tagGenre || '|' || "
+                  "tagDate || '|' || tagComment || '|' || tagTracknumber || '|' || tagPerformer || "
+                  "'|' || tagCopyright || '|' || tagSubtitle || '|' || tagAlbumArtist || '|' || "
+                  "tagDiscNumber"),
               "FLAC Sample|Vellum Artist|Vellum Album|Electronic|2022|constant subframes|3|Vellum Composer|"
               "(c) vellumdb|Quiet Version|Various Artists|2");
     EXPECT_EQ(Row("cbr_id3v23.mp3", "tagTitle || '|' || tagPerformer || '|' || tagAlbumArtist"),
@@ -67,9 +69,10 @@ TEST_P(Probing, TagsOfFlacAndBothId3Versions) {
 }
 
 TEST_P(Probing, CueTracksTakeTheirLengthFromTheHostAndTheirTagsFromTheSheet) {
-    EXPECT_EQ(Row("album.cue/1", "statDuration || '|' || infoCodec_sub || '|' || tagTitle || '|' || tagArtist || "
-                                 "'|' || tagAlbum || '|' || tagAlbumArtist || '|' || tagPerformer || '|' || "
-                                 "tagGenre || '|' || tagTracknumber"),
+    EXPECT_EQ(Row("album.cue/1",
+                  "statDuration || '|' || infoCodec_sub || '|' || tagTitle || '|' || tagArtist || "
+                  "'|' || tagAlbum || '|' || tagAlbumArtist || '|' || tagPerformer || '|' || "
+                  "tagGenre || '|' || tagTracknumber"),
               "2|wave pcm|Opening|First Performer|Sample Album|Album Performer|Vellum Composer|\"Ambient\"|1");
     // The tags come from the sheet as UTF-8; the display title is the host's, and an
     // ANSI host in code page 1252 has no form for these characters.

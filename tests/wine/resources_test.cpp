@@ -14,8 +14,8 @@ namespace {
 class ModuleResources : public ::testing::Test {
 protected:
     void SetUp() override {
-        module_.Reset(LoadLibraryExW((ArtifactFolder() + L"\\vellumdb.qpl").c_str(), nullptr,
-                                     LOAD_LIBRARY_AS_DATAFILE));
+        module_.Reset(
+            LoadLibraryExW((ArtifactFolder() + L"\\vellumdb.qpl").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
         ASSERT_TRUE(module_);
     }
 

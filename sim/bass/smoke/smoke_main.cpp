@@ -126,8 +126,9 @@ int main() {
             if (f.name == "vbr_xing_id3v24.mp3") data = f.data;
         HANDLE h = CreateFileW(japanese.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
         DWORD written = 0;
-        Check(h != INVALID_HANDLE_VALUE && WriteFile(h, data.data(), static_cast<DWORD>(data.size()), &written, nullptr),
-              "write Japanese-named file");
+        Check(
+            h != INVALID_HANDLE_VALUE && WriteFile(h, data.data(), static_cast<DWORD>(data.size()), &written, nullptr),
+            "write Japanese-named file");
         CloseHandle(h);
     }
 
@@ -195,7 +196,8 @@ int main() {
     Check(pos.calls == 0, "not yet crossed");
     setPosition(ch, trackEnd);
     waitSyncs();
-    Check(pos.calls == 1 && pos.channel == ch && pos.thread != GetCurrentThreadId(), "position sync fired on sync thread");
+    Check(pos.calls == 1 && pos.channel == ch && pos.thread != GetCurrentThreadId(),
+          "position sync fired on sync thread");
     setPosition(ch, getLength(ch, 0));
     waitSyncs();
     Check(end.calls == 1 && end.thread == pos.thread, "end sync fired");

@@ -56,9 +56,7 @@ win32::UniqueMenu submenu;
 // ---- reading the host
 
 const wchar_t* EntryPath(const uint8_t* entry) { return reinterpret_cast<const wchar_t*>(entry); }
-const uint8_t* NextEntry(const uint8_t* entry) {
-    return *reinterpret_cast<const uint8_t* const*>(entry + 1244);
-}
+const uint8_t* NextEntry(const uint8_t* entry) { return *reinterpret_cast<const uint8_t* const*>(entry + 1244); }
 
 const uint8_t* FirstEntry(HWND host) {
     HWND tabs = reinterpret_cast<HWND>(SendMessageW(host, 1026, 108, 108));
@@ -135,17 +133,17 @@ bool IsCueTrack(const std::wstring& path) {
 
 void SetEndSync(HWND host, const std::wstring& path) {
     HMODULE bass = GetModuleHandleW(L"bass.dll");
-    auto setSync = bass ? reinterpret_cast<SetSyncFn>(reinterpret_cast<void*>(
-                              GetProcAddress(bass, "BASS_ChannelSetSync")))
-                        : nullptr;
+    auto setSync =
+        bass ? reinterpret_cast<SetSyncFn>(reinterpret_cast<void*>(GetProcAddress(bass, "BASS_ChannelSetSync")))
+             : nullptr;
     if (setSync == nullptr) return;
     if (!IsCueTrack(path) || cue == nullptr) {
         setSync(currentChannel, 2, 0, &TrackEnded, host);
         return;
     }
     std::vector<char> argument = CuePath(path);
-    auto record = reinterpret_cast<uint8_t*>(
-        static_cast<uintptr_t>(reinterpret_cast<CueOpenFn>(cue[3])(argument.data())));
+    auto record =
+        reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(reinterpret_cast<CueOpenFn>(cue[3])(argument.data())));
     if (record == nullptr) return;
     uint64_t start, length;
     std::memcpy(&start, record + (cue[2] ? 1048 : 528), sizeof start);
@@ -159,8 +157,8 @@ void PlayStarted(HWND host) {
     int length = static_cast<int>(SendMessageW(host, 1026, 106, 0));
     SendMessageW(host, notifyMessage, 1, length);
     SetEndSync(host, path);
-    std::wstring report = L"play path=" + path + L" length=" + std::to_wstring(length) +
-                          L" channel=" + std::to_wstring(currentChannel) + L" title=" + CueTitle(path);
+    std::wstring report = L"play path=" + path + L" length=" + std::to_wstring(length) + L" channel=" +
+                          std::to_wstring(currentChannel) + L" title=" + CueTitle(path);
     MessageBoxW(nullptr, report.c_str(), L"fixture.qpl", MB_OK);
 }
 
@@ -180,8 +178,8 @@ void Initialise(HWND host) {
     initTick = GetTickCount();
     wchar_t flag[8];
     if (GetEnvironmentVariableW(L"FIXTURE_INIT_MESSAGEBOX", flag, 8) > 0) {
-        std::wstring text = cue == nullptr ? L"init cue=none"
-                                           : L"init cue=" + std::to_wstring(cue[1]) + L"/" + std::to_wstring(cue[2]);
+        std::wstring text =
+            cue == nullptr ? L"init cue=none" : L"init cue=" + std::to_wstring(cue[1]) + L"/" + std::to_wstring(cue[2]);
         MessageBoxW(nullptr, text.c_str(), L"fixture.qpl", MB_OK);
     }
 }
@@ -225,23 +223,22 @@ void ShowStep(HWND dialog, const Batch& batch, size_t i) {
 INT_PTR CALLBACK ProgressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* batch = reinterpret_cast<Batch*>(GetWindowLongPtrW(dialog, DWLP_USER));
     switch (message) {
-    case WM_INITDIALOG:
-        SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-        batch = reinterpret_cast<Batch*>(lParam);
-        SetWindowTextW(dialog, L"fixture 処理中");
-        SendDlgItemMessageW(dialog, FIXTURE_PROGRESS_BAR, PBM_SETRANGE, 0,
-                            MAKELPARAM(0, batch->paths.size() & 0xFFFF));
-        batch->worker.Reset(CreateThread(nullptr, 0, &BatchWorker, dialog, 0, nullptr));
-        return TRUE;
-    case WM_COMMAND:
-        if (LOWORD(wParam) == IDCANCEL || LOWORD(wParam) == FIXTURE_CANCEL) batch->cancel = 1;
-        return TRUE;
-    case WM_APP:
-        if (wParam == 1) ShowStep(dialog, *batch, static_cast<size_t>(lParam));
-        if (wParam == 0) EndDialog(dialog, 1);
-        return TRUE;
-    default:
-        return FALSE;
+        case WM_INITDIALOG:
+            SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+            batch = reinterpret_cast<Batch*>(lParam);
+            SetWindowTextW(dialog, L"fixture 処理中");
+            SendDlgItemMessageW(dialog, FIXTURE_PROGRESS_BAR, PBM_SETRANGE, 0,
+                                MAKELPARAM(0, batch->paths.size() & 0xFFFF));
+            batch->worker.Reset(CreateThread(nullptr, 0, &BatchWorker, dialog, 0, nullptr));
+            return TRUE;
+        case WM_COMMAND:
+            if (LOWORD(wParam) == IDCANCEL || LOWORD(wParam) == FIXTURE_CANCEL) batch->cancel = 1;
+            return TRUE;
+        case WM_APP:
+            if (wParam == 1) ShowStep(dialog, *batch, static_cast<size_t>(lParam));
+            if (wParam == 0) EndDialog(dialog, 1);
+            return TRUE;
+        default: return FALSE;
     }
 }
 

@@ -73,32 +73,30 @@ PIN(system_time_minute, TIME_FIELD(wMinute, 10));
 PIN(system_time_second, TIME_FIELD(wSecond, 12));
 PIN(system_time_ms, TIME_FIELD(wMilliseconds, 14));
 
-static LRESULT CALLBACK CountingListener(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    (void)window; (void)wParam; (void)lParam;
+static LRESULT CALLBACK CountingListener(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    (void)window;
+    (void)wParam;
+    (void)lParam;
     return message == WM_NULL ? 1 : 0;
 }
 
 static const VellumListener kListener = CountingListener;
 
 /* A hook and an event procedure with Win32's types fill the descriptor as they are. */
-static int32_t __stdcall AnsweringHook(HostMessage* message)
-{
+static int32_t __stdcall AnsweringHook(HostMessage* message) {
     HWND window = message->window;
     message->result = (LRESULT)(window != (HWND)0);
     return 1;
 }
 
-static int32_t __stdcall EventProc(HWND host, int32_t event)
-{
+static int32_t __stdcall EventProc(HWND host, int32_t event) {
     return host != (HWND)0 && event == HOST_EVENT_INITIALISE;
 }
 
 static const HostPluginDescriptor kDescriptor = {0, AnsweringHook, EventProc, {0}};
 
 int vellumdb_header_win32_probe(const VellumLibraryInterface* lib, SYSTEMTIME* time);
-int vellumdb_header_win32_probe(const VellumLibraryInterface* lib, SYSTEMTIME* time)
-{
+int vellumdb_header_win32_probe(const VellumLibraryInterface* lib, SYSTEMTIME* time) {
     VellumListener listener = kListener;
     /* The very type of a window procedure: it converts both ways without a cast. */
     WNDPROC procedure = listener;
