@@ -23,15 +23,9 @@
 namespace vellum {
 namespace {
 
+using testing::AlbumFile;
 using testing::FakeAudio;
 using testing::FakeFile;
-
-FakeFile Tagged(const std::string& album, double seconds) {
-    FakeFile file;
-    file.channel.seconds = seconds;
-    file.channel.tags["%IFV2(%ALBM,%UTF8(%ALBM),)"] = album;
-    return file;
-}
 
 // Counts reports without allocating: it runs with the fault armed.
 class CountingSink : public BatchProgressSink {
@@ -114,8 +108,8 @@ TEST_F(AllocationFaultTest, APlayCreditLandsOnceOrNotAtAllAsReported) {
 // Every item of a batch is stored whole or not at all, a stored row keeps its
 // counts, and the sink hears that the batch is over every time.
 TEST_F(AllocationFaultTest, ABatchOfAddsStoresEachItemWholeOrNotAtAll) {
-    fake_.AddFile(u"C:\\m\\new.flac", Tagged("New", 100));
-    fake_.AddFile(u"C:\\m\\old.flac", Tagged("Retagged", 200));
+    fake_.AddFile(u"C:\\m\\new.flac", AlbumFile("New", 100));
+    fake_.AddFile(u"C:\\m\\old.flac", AlbumFile("Retagged", 200));
     BatchPathList paths;
     paths.Append(u"C:\\m\\new.flac");
     paths.Append(u"C:\\m\\old.flac");
@@ -198,7 +192,7 @@ protected:
 };
 
 TEST_F(InterfaceFaultTest, AddGetAndRemoveAreWholeOrNothing) {
-    testing::FakeAudio::Instance().AddFile(u"C:\\m\\x.flac", Tagged("Album", 100));
+    testing::FakeAudio::Instance().AddFile(u"C:\\m\\x.flac", AlbumFile("Album", 100));
     auto clear = [] { sqlite3_exec(State().connection.Handle(), "DELETE FROM list", nullptr, nullptr, nullptr); };
     std::int32_t reported = 0;
     testing::FaultLoop add;

@@ -28,6 +28,14 @@ struct FakeFile {
     bool stream = true;  // false: only the module loader opens it
 };
 
+// A stream of the given length whose one tag is its album.
+inline FakeFile AlbumFile(const std::string& album, double seconds) {
+    FakeFile file;
+    file.channel.seconds = seconds;
+    file.channel.tags["%IFV2(%ALBM,%UTF8(%ALBM),)"] = album;
+    return file;
+}
+
 // The entry points are plain functions, so the state is one guarded instance.
 // Like the real library they never throw: fault injection pauses inside them.
 class FakeAudio {

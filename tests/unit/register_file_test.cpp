@@ -14,18 +14,12 @@
 namespace vellum {
 namespace {
 
+using testing::AlbumFile;
 using testing::FakeAudio;
 using testing::FakeFile;
 
 constexpr char16_t kSong[] = u"C:\\m\\song.flac";
 constexpr char kSongUtf8[] = "C:\\m\\song.flac";
-
-FakeFile SongFile(const std::string& album, double seconds) {
-    FakeFile file;
-    file.channel.seconds = seconds;
-    file.channel.tags["%IFV2(%ALBM,%UTF8(%ALBM),)"] = album;
-    return file;
-}
 
 class RegisterFileTest : public TempDatabaseTest {
 protected:
@@ -64,7 +58,7 @@ protected:
 };
 
 TEST_F(RegisterFileTest, NewRowStartsWithUserColumnsAtZeroAndARefreshKeepsThem) {
-    fake_.AddFile(kSong, SongFile("First", 215.5));
+    fake_.AddFile(kSong, AlbumFile("First", 215.5));
     Register(kSong, 0, 999);  // without a channel the given duration is ignored
     RecordOwner row = Row(kSongUtf8);
     ASSERT_TRUE(row);
@@ -73,7 +67,7 @@ TEST_F(RegisterFileTest, NewRowStartsWithUserColumnsAtZeroAndARefreshKeepsThem) 
     EXPECT_EQ(Scalar("SELECT rating || playcount || lastplayed || modify FROM list"), "0000");
 
     Exec("UPDATE list SET rating = 4, playcount = 7, lastplayed = 1700000000, modify = -5, tagComment = 'x'");
-    fake_.AddFile(kSong, SongFile("Retagged", 180.0));
+    fake_.AddFile(kSong, AlbumFile("Retagged", 180.0));
     Register(kSong);
     EXPECT_EQ(Rows(), "1");
     EXPECT_EQ(Scalar("SELECT rating||'/'||playcount||'/'||lastplayed||'/'||modify FROM list"), "4/7/1700000000/-5");
@@ -84,7 +78,7 @@ TEST_F(RegisterFileTest, NewRowStartsWithUserColumnsAtZeroAndARefreshKeepsThem) 
 }
 
 TEST_F(RegisterFileTest, PlayingChannelAndItsDurationAreStoredAsGiven) {
-    Register(kSong, fake_.AddChannel(SongFile("Live", 200.0).channel), 321);
+    Register(kSong, fake_.AddChannel(AlbumFile("Live", 200.0).channel), 321);
     RecordOwner row = Row(kSongUtf8);
     ASSERT_TRUE(row);
     EXPECT_EQ(row->statDuration, 321);
@@ -98,8 +92,8 @@ TEST_F(RegisterFileTest, UrlsAndCaseDistinctPathsGetRowsOfTheirOwn) {
     ASSERT_TRUE(url);
     EXPECT_STREQ(url->file_title, "http://radio.example/stream");
     EXPECT_EQ(url->statDuration, 0);
-    fake_.AddFile(u"C:\\m\\Song.flac", SongFile("A", 10));
-    fake_.AddFile(kSong, SongFile("B", 10));
+    fake_.AddFile(u"C:\\m\\Song.flac", AlbumFile("A", 10));
+    fake_.AddFile(kSong, AlbumFile("B", 10));
     Register(u"C:\\m\\Song.flac");
     Register(kSong);
     EXPECT_EQ(Rows(), "3");
@@ -113,7 +107,7 @@ TEST_F(RegisterFileTest, TrackThatCannotBeOpenedOrResolvedWritesNothing) {
     Register(u"C:\\m\\archive.zip/1.mp3");  // a path the host does not know
     EXPECT_EQ(Rows(), "0");
 
-    fake_.AddFile(kSong, SongFile("Kept", 100));
+    fake_.AddFile(kSong, AlbumFile("Kept", 100));
     Register(kSong);
     fake_.Reset();  // the file is gone
     Register(kSong);
@@ -128,7 +122,7 @@ TEST_F(RegisterFileTest, TrackThatCannotBeOpenedOrResolvedWritesNothing) {
 // play count lost. Work that waits after a failure lands later (here when the
 // connection closes).
 TEST_F(RegisterFileTest, EveryFailedAllocationWritesTheWholeRowOrNothing) {
-    fake_.AddFile(kSong, SongFile("Fresh", 100));
+    fake_.AddFile(kSong, AlbumFile("Fresh", 100));
     Register(kSong);
     const std::string fresh = AllRows();
     ASSERT_NE(fresh.find("Fresh"), std::string::npos);
@@ -147,7 +141,7 @@ TEST_F(RegisterFileTest, EveryFailedAllocationWritesTheWholeRowOrNothing) {
     EXPECT_GT(testing::FailEachAllocationInTurn(insert), 40);
     EXPECT_GT(absent, 0);
 
-    fake_.AddFile(kSong, SongFile("Retagged", 180));
+    fake_.AddFile(kSong, AlbumFile("Retagged", 180));
     Register(kSong);
     Exec("UPDATE list SET playcount = 9, rating = 2");
     const std::string retagged = AllRows();
@@ -172,7 +166,7 @@ TEST_F(RegisterFileTest, EveryFailedAllocationWritesTheWholeRowOrNothing) {
 // the connection's lock. Registering the same track meanwhile must never write
 // back a play count read before that update.
 TEST_F(RegisterFileTest, ConcurrentPlayCountUpdatesAreNeverLost) {
-    fake_.AddFile(kSong, SongFile("Busy", 100));
+    fake_.AddFile(kSong, AlbumFile("Busy", 100));
     Register(kSong);
     constexpr int kPlays = 500;
     std::thread counter([this] {
