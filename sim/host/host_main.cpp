@@ -4,6 +4,7 @@
 
 #include <shellapi.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,10 +17,12 @@ namespace {
 
 std::vector<std::wstring> Arguments() {
     int count = 0;
-    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &count);
+    struct LocalBlockFree {
+        void operator()(wchar_t** block) const { LocalFree(block); }
+    };
+    const std::unique_ptr<wchar_t*, LocalBlockFree> argv(CommandLineToArgvW(GetCommandLineW(), &count));
     std::vector<std::wstring> args;
-    for (int i = 1; i < count; ++i) args.emplace_back(argv[i]);
-    LocalFree(argv);
+    for (int i = 1; argv && i < count; ++i) args.emplace_back(argv.get()[i]);
     return args;
 }
 

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/unique_handle_win32.h"
 #include "tests/samples/sample_media.h"
 
 namespace {
@@ -124,12 +125,10 @@ int main() {
         simsamples::Bytes data;
         for (const auto& f : simsamples::MakeSampleSet())
             if (f.name == "vbr_xing_id3v24.mp3") data = f.data;
-        HANDLE h = CreateFileW(japanese.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        win32::UniqueFile file(CreateFileW(japanese.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
         DWORD written = 0;
-        Check(
-            h != INVALID_HANDLE_VALUE && WriteFile(h, data.data(), static_cast<DWORD>(data.size()), &written, nullptr),
-            "write Japanese-named file");
-        CloseHandle(h);
+        Check(file && WriteFile(file.Get(), data.data(), static_cast<DWORD>(data.size()), &written, nullptr),
+              "write Japanese-named file");
     }
 
     const DWORD flags = 0x80200000;  // BASS_UNICODE | BASS_STREAM_DECODE, as the plugin passes
