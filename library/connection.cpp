@@ -152,11 +152,7 @@ void LibraryConnection::Close() {
     if (database_ == nullptr) return;
     {
         const Deadline wait(Clock::now() + kShutdownWait);
-        try {
-            Drain(nullptr, nullptr);
-        } catch (...) {
-            // Out of memory: what still waits is lost with the connection.
-        }
+        DrainWithoutThrowing();  // what still waits then is lost with the connection
         // Scopes still open (a batch cut short by shut-down) and a transaction
         // another plugin left open are committed too.
         if (!sqlite3_get_autocommit(database_)) sqlite3_exec(database_, "COMMIT", nullptr, nullptr, nullptr);
@@ -247,11 +243,7 @@ void LibraryConnection::CloseScope(bool contended) {
         if (scopes_ > 0) --scopes_;
         if (database_ == nullptr) return;
         const Deadline wait(contended || !journal_.PendingEmpty() ? started : limit);
-        try {
-            Drain(nullptr, nullptr);
-        } catch (...) {
-            // Out of memory (a scope ends in a destructor): the helper retries.
-        }
+        DrainWithoutThrowing();  // a scope ends in a destructor
         outstanding = HasOutstanding();
     }
     WakeHelper(outstanding);
@@ -296,6 +288,16 @@ void LibraryConnection::Drain(const JournalEntry* target, Outcome* targetOutcome
         journal_.FrontApplied(++sequence_);
     }
     if (scopes_ == 0) CommitIfOwned();
+}
+
+// Drain for the callers that cannot take an exception: shut-down, a scope's
+// end in a destructor, the helper thread. Out of memory leaves the work
+// waiting for the helper or the next operation.
+void LibraryConnection::DrainWithoutThrowing() noexcept {
+    try {
+        Drain(nullptr, nullptr);
+    } catch (...) {
+    }
 }
 
 // Takes note of a transaction that ended or was rolled back behind the
@@ -401,11 +403,7 @@ void LibraryConnection::HelperLoop() {
         if (!helperStop_) {
             platform::ScopedLock library(lock_);
             const Deadline none(Clock::now());
-            try {
-                Drain(nullptr, nullptr);
-            } catch (...) {
-                // Out of memory: tried again at the next interval.
-            }
+            DrainWithoutThrowing();
             if (database_ != nullptr && HasOutstanding()) continue;
         }
         helperActive_ = false;

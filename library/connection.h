@@ -113,6 +113,7 @@ private:
     bool OpenScope();
     void CloseScope(bool contended);
     void Drain(const JournalEntry* target, Outcome* targetOutcome);
+    void DrainWithoutThrowing() noexcept;
     bool Settle();
     bool EnsureWriteTransaction();
     void CommitIfOwned();
