@@ -95,8 +95,7 @@ std::int32_t __stdcall AddFile(const char* utf8Path) {
         const std::u16string path = WidePath(utf8Path);
         if (!IsUsableTrackPath(path)) return 1;
         PluginState& state = State();
-        const ProbeContext context{state.audio, state.hostCue};
-        RegisterFile(context, state.connection, 0, path, 0);
+        RegisterFile(state.Probe(), state.connection, 0, path, 0);
     } catch (...) {
     }
     return 1;

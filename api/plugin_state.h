@@ -18,6 +18,7 @@
 #include "platform/seam.h"
 #include "probe/audio_library.h"
 #include "probe/host_cue.h"
+#include "probe/probe_context.h"
 
 namespace vellum {
 
@@ -48,6 +49,10 @@ struct PluginState {
     CurrentPath currentPath;
     ListenerList listeners;
     AudioLibrary audio;
+
+    // What probing a track needs: the bound audio library and the host's cue
+    // interface, if any.
+    ProbeContext Probe() const { return ProbeContext{audio, hostCue}; }
 };
 
 // The one instance.

@@ -73,7 +73,7 @@ private:
 // audio library and the host's cue interface.
 void RunBatchDialog(HWND host, BatchMode mode, const BatchPathList& paths) {
     PluginState& state = State();
-    const ProbeContext probe{state.audio, state.hostCue};
+    const ProbeContext probe = state.Probe();
     RunProgressDialog(host, mode, paths, state.connection, probe);
 }
 

@@ -18,8 +18,6 @@
 namespace vellum {
 namespace {
 
-ProbeContext Context(PluginState& state) { return ProbeContext{state.audio, state.hostCue}; }
-
 // Asks the host for the playing path through a hidden window whose text it
 // sets. The text is read whole, however long, so that a path no buffer holds
 // is refused rather than cut into the name of another track. False when the
@@ -84,7 +82,7 @@ void StartTrack(PluginState& state, HWND host, const std::u16string& path) {
     const AudioHandle channel = state.currentChannel;
     SetEndSync(state, host, channel, path);
     Transaction transaction(state.connection);
-    RegisterFile(Context(state), state.connection, channel, path, length);
+    RegisterFile(state.Probe(), state.connection, channel, path, length);
 }
 
 }  // namespace
