@@ -12,9 +12,12 @@ std::u16string CurrentPath::Get() const {
     return path_;
 }
 
+// Never destroyed: a module unloaded without the shut-down event must run no
+// SQL and join no thread under the loader lock, and the connection's helper
+// thread may still be landing work that is already in its store.
 PluginState& State() {
-    static PluginState instance;
-    return instance;
+    static PluginState* const instance = new PluginState;
+    return *instance;
 }
 
 }  // namespace vellum

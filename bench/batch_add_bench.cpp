@@ -56,17 +56,21 @@ void BatchAddSplit(benchmark::State& state, MediaTable table) {
         state.PauseTiming();
         PrepareMediaTable(connection, table);
         state.ResumeTiming();
-        Transaction transaction(connection);
+        if (!connection.BeginBatch()) state.SkipWithError("the batch's transaction cannot be had");
         for (const std::u16string& path : paths) {
             const auto start = std::chrono::steady_clock::now();
             RecordOwner fresh(ProbeFreshRecord(context, 0, path, 0));
             const auto probed = std::chrono::steady_clock::now();
-            if (fresh) StoreFreshRecord(connection, std::move(fresh), true);
-            fresh.Reset();
+            std::unique_ptr<WorkEntry> entry = MakeRegistrationOf(std::move(fresh));
+            if (entry != nullptr && !connection.ApplyInBatch(entry)) state.SkipWithError("the batch was lost");
+            entry.reset();
             const auto stored = std::chrono::steady_clock::now();
             probe += Seconds(probed - start);
             sql += Seconds(stored - probed);
         }
+        const auto committing = std::chrono::steady_clock::now();
+        if (!connection.EndBatch()) state.SkipWithError("the batch did not commit");
+        sql += Seconds(std::chrono::steady_clock::now() - committing);
     }
     const double tracks = static_cast<double>(state.iterations()) * static_cast<double>(paths.size());
     state.counters["probe_us"] = probe * 1e6 / tracks;

@@ -175,10 +175,13 @@ std::vector<int> Shuffled(int count, unsigned seed) {
 void BuildLibrary100k(const std::string& file) {
     LibraryConnection connection;
     if (!OpenLibrary(connection, file, true)) Fail("cannot open " + file);
-    Transaction transaction(connection);
     for (const std::u16string& path : MediaPaths()) RegisterFile(StandInContext(), connection, 0, path, 0);
-    ShapedRowWriter writer(connection.Handle());
-    for (int i : Shuffled(kLibraryRows - kMediaFiles, 7)) writer.Write(ArchiveName(i), i);
+    MustExec(connection.Handle(), "BEGIN");
+    {
+        ShapedRowWriter writer(connection.Handle());
+        for (int i : Shuffled(kLibraryRows - kMediaFiles, 7)) writer.Write(ArchiveName(i), i);
+    }
+    MustExec(connection.Handle(), "COMMIT");
 }
 
 std::string SheetName(int sheet) { return "C:\\Music\\Cue\\Live " + Number(sheet, 4) + "\\Concert.cue"; }
@@ -193,7 +196,7 @@ PurgeSet BuildPurgeLibrary() {
     set.databaseFile = "purge100k.db";
     LibraryConnection connection;
     if (!OpenLibrary(connection, set.databaseFile, true)) Fail("cannot open the purge library");
-    Transaction transaction(connection);
+    MustExec(connection.Handle(), "BEGIN");
     ShapedRowWriter writer(connection.Handle());
     // Rows arrive as users add them: sheets and singles mixed.
     for (int item : Shuffled(kSheets + kPlainFiles / kTracksPerSheet, 11)) {
@@ -212,6 +215,7 @@ PurgeSet BuildPurgeLibrary() {
             writer.Write(PlainName(plain), kSheets * kTracksPerSheet + plain);
         }
     }
+    MustExec(connection.Handle(), "COMMIT");
     set.rows = set.sheetRows + kPlainFiles;
     return set;
 }
@@ -289,14 +293,20 @@ std::vector<std::u16string> LinkedMediaPaths(std::size_t count) {
 
 bool OpenLibrary(LibraryConnection& connection, const std::string& file, bool synchronousOff) {
     if (!connection.Open(file)) return false;
-    if (synchronousOff) MustExec(connection.Handle(), "PRAGMA synchronous=OFF");
-    return true;
+    if (!synchronousOff) return true;
+    // On both of the plugin's connections to the file: its writer and the shared handle.
+    MustExec(connection.Handle(), "PRAGMA synchronous=OFF");
+    return connection.ReadWith([](sqlite3* writer) {
+        return sqlite3_exec(writer, "PRAGMA synchronous=OFF", nullptr, nullptr, nullptr);
+    }) == SQLITE_OK;
 }
 
 void RemoveDatabase(const std::string& file) {
     std::error_code ignored;
     fs::remove(file, ignored);
     fs::remove(file + "-journal", ignored);
+    const std::string store = WorkStore::PathFor(file);
+    for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(store + suffix, ignored);
 }
 
 void MustExec(sqlite3* database, const char* sql) {
@@ -314,9 +324,10 @@ void PrepareMediaTable(LibraryConnection& connection, MediaTable table) {
     if (table == MediaTable::Fresh) return MustExec(database, "DELETE FROM list");
     Statement count(database, "SELECT COUNT(*) FROM list");
     if (sqlite3_step(count.Get()) == SQLITE_ROW && sqlite3_column_int(count.Get(), 0) == kMediaFiles) return;
+    MustExec(database, "BEGIN");
     MustExec(database, "DELETE FROM list");
-    Transaction transaction(connection);
-    for (const RecordOwner& record : ProbedMediaRecords()) InsertTrackRow(connection, *record);
+    for (const RecordOwner& record : ProbedMediaRecords()) MustExec(database, BuildInsertStatement(*record).c_str());
+    MustExec(database, "COMMIT");
 }
 
 RawDatabase::RawDatabase(const std::string& file, int flags) {

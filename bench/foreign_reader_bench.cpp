@@ -1,13 +1,14 @@
-// Another program reading the library while the plugin works, beside the same
-// work alone (the plugin's own setting, synchronous=FULL):
+// The cost of durability where it is paid: the plugin's work with another
+// program holding a read lock (a stepped statement, which stops every COMMIT)
+// beside the same work alone (the plugin's own setting, synchronous=FULL):
 //   ForeignReader/PlayStart/{alone,reader}  a play start of a known track on
-//       the 10,000-row media table (RegisterFile with the playing channel in its
-//       own Transaction), as the window thread runs it. With a reader holding a stepped statement the
-//       first COMMIT waits the busy timeout and stays pending; later play starts
-//       add to the open transaction without waiting. max_ms is that first wait.
+//       the 10,000-row media table (RegisterFile with the playing channel), as
+//       the window thread runs it. Alone it commits; with the reader its
+//       COMMIT is refused at once and the registration is appended to the
+//       store of waiting work instead. Neither waits for the reader.
 //   ForeignReader/BatchCommits/{alone,reader}  a batch of the 10,000 media
 //       files with an end-of-play credit every 100 items, counting the
-//       connection's commits (sqlite3_commit_hook) until the work is on disk;
+//       writer's commits (sqlite3_commit_hook) until the work is on disk;
 //       the reader lets go 0.5 s after the batch ends.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
@@ -68,12 +69,22 @@ int CountCommit(void* count) {
     return 0;
 }
 
+// Counts the commits of the plugin's writer into `count`; null stops counting.
+void HookCommits(LibraryConnection& connection, int* count) {
+    connection.ReadWith([count](sqlite3* writer) {
+        sqlite3_commit_hook(writer, count != nullptr ? CountCommit : nullptr, count);
+        return SQLITE_OK;
+    });
+}
+
 void PlayStart(benchmark::State& state, bool withReader) {
     const std::vector<std::u16string>& paths = MediaPaths();
     LibraryConnection connection;
     OpenScratchLibrary(connection, withReader ? "reader-play.db" : "alone-play.db");
     PrepareMediaTable(connection, MediaTable::Refresh);
-    MustExec(connection.Handle(), "PRAGMA synchronous = FULL");  // the plugin's own setting
+    connection.ReadWith([](sqlite3* writer) {  // the plugin's own setting
+        return sqlite3_exec(writer, "PRAGMA synchronous = FULL", nullptr, nullptr, nullptr);
+    });
     const std::string file = sqlite3_db_filename(connection.Handle(), "main");
     std::unique_ptr<ForeignReader> reader(withReader ? new ForeignReader(file.c_str()) : nullptr);
     const ProbeContext context = StandInContext();
@@ -83,10 +94,7 @@ void PlayStart(benchmark::State& state, bool withReader) {
         const AudioHandle channel =
             BASS_StreamCreateFile(0, paths[next].c_str(), 0, 0, SIMBASS_UNICODE | SIMBASS_STREAM_DECODE);
         const auto start = Clock::now();
-        {
-            Transaction transaction(connection);
-            RegisterFile(context, connection, channel, paths[next], 215);
-        }
+        RegisterFile(context, connection, channel, paths[next], 215);
         const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
         BASS_StreamFree(channel);
         state.SetIterationTime(seconds);
@@ -94,7 +102,7 @@ void PlayStart(benchmark::State& state, bool withReader) {
         next = (next + 7) % paths.size();
     }
     reader.reset();
-    connection.Flush(std::chrono::milliseconds(3000));
+    if (!connection.LandWaitingWork(std::chrono::milliseconds(3000))) state.SkipWithError("work still waits");
     std::vector<double> sorted = samples;
     std::sort(sorted.begin(), sorted.end());
     state.counters["median_ms"] = sorted[sorted.size() / 2] * 1e3;
@@ -113,15 +121,15 @@ void BatchCommits(benchmark::State& state, bool withReader) {
         const std::string file = sqlite3_db_filename(connection.Handle(), "main");
         std::unique_ptr<ForeignReader> reader(withReader ? new ForeignReader(file.c_str()) : nullptr);
         commits = 0;
-        sqlite3_commit_hook(connection.Handle(), CountCommit, &commits);
+        HookCommits(connection, &commits);
         state.ResumeTiming();
         NullSink sink(connection);
         RunBatch(BatchJob{BatchMode::Add, paths, connection, context}, sink);
         if (reader) std::this_thread::sleep_for(std::chrono::milliseconds(500));
         reader.reset();
-        if (!connection.Flush(std::chrono::milliseconds(3000))) state.SkipWithError("work still waits");
+        if (!connection.LandWaitingWork(std::chrono::milliseconds(3000))) state.SkipWithError("work still waits");
         state.PauseTiming();
-        sqlite3_commit_hook(connection.Handle(), nullptr, nullptr);
+        HookCommits(connection, nullptr);
         connection.Close();
         state.ResumeTiming();
     }

@@ -5,87 +5,36 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
-#include <memory>
-#include <string>
+#include <thread>
 
+#include "library/rows.h"
 #include "library/schema.h"
 #include "library/sqlite_settings.h"
+#include "platform/seam.h"
 
 namespace vellum {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The moment until which SQL on this thread may wait for other programs'
-// locks; none outside the plugin's own operations (another plugin's calls on
-// the raw handle), which wait kBusyTimeout per lock they meet.
-thread_local bool t_hasDeadline = false;
-thread_local Clock::time_point t_deadline;
-thread_local Clock::time_point t_busySince;
-// The plugin's scopes open on this thread, and the end of the wait the
-// outermost one allows for everything inside it, its commit included.
-thread_local int t_scopeDepth = 0;
-thread_local Clock::time_point t_scopeDeadline;
+// How long a caller that must wait sleeps between two attempts.
+constexpr std::chrono::milliseconds kPollStep{10};
+// The most queued entries one landing transaction takes: it bounds the time
+// mutex_ is held at once and the entries held in memory.
+constexpr std::size_t kLandingStep = 512;
 
-// The latest moment an operation arriving at `arrived` may wait until.
-Clock::time_point WaitLimit(Clock::time_point arrived) {
-    const Clock::time_point own = arrived + LibraryConnection::kBusyTimeout;
-    return t_scopeDepth > 0 ? std::min(own, t_scopeDeadline) : own;
-}
+int Exec(sqlite3* database, const char* sql) { return sqlite3_exec(database, sql, nullptr, nullptr, nullptr); }
 
-// Sets this thread's deadline for a scope.
-class Deadline {
-public:
-    explicit Deadline(Clock::time_point until) : saved_(t_hasDeadline), savedAt_(t_deadline) {
-        t_hasDeadline = true;
-        t_deadline = until;
-    }
-    ~Deadline() {
-        t_hasDeadline = saved_;
-        t_deadline = savedAt_;
-    }
-    Deadline(const Deadline&) = delete;
-    Deadline& operator=(const Deadline&) = delete;
-
-private:
-    bool saved_;
-    Clock::time_point savedAt_;
-};
-
-// SQLite's busy handler: sleeps in short steps until this thread's deadline.
-int WaitForLock(void*, int count) {
-    const Clock::time_point now = Clock::now();
-    if (count == 0) t_busySince = now;
-    const Clock::time_point until = t_hasDeadline ? t_deadline : t_busySince + LibraryConnection::kBusyTimeout;
-    if (now >= until) return 0;
-    const auto step = std::chrono::milliseconds(count < 4 ? 1 << count : 20);
-    std::this_thread::sleep_for(std::min<Clock::duration>(step, until - now));
-    return 1;
-}
-
-bool IsBusy(int code) {
-    const int primary = code & 0xFF;
-    return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
-}
-
-LibraryConnection::Outcome OutcomeOf(ApplyResult result) {
-    switch (result) {
-        case ApplyResult::Changed: return LibraryConnection::Outcome::Changed;
-        case ApplyResult::Unchanged: return LibraryConnection::Outcome::Unchanged;
-        case ApplyResult::Failed: return LibraryConnection::Outcome::Failed;
-        default: return LibraryConnection::Outcome::Pending;
-    }
-}
+bool IsTransient(int code) { return ResultOfCode(code) == ApplyResult::Transient; }
 
 bool IsDamaged(int code) {
-    int primary = code & 0xFF;
+    const int primary = code & 0xFF;
     return primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT;
 }
 
 // True when SQLite finds the file damaged anywhere: a page cut off or
-// overwritten, as by a drive unplugged during a write. Reads every page once,
-// about 0.1 s for a library of 100,000 tracks in the cache. A file that cannot
-// be checked for another reason (another program's lock) is not called damaged.
+// overwritten, as by a drive unplugged during a write. A file that cannot be
+// checked for another reason (another program's lock) is not called damaged.
 bool FindsDamage(sqlite3* database) {
     Statement check(database, "PRAGMA quick_check(1)");
     if (check.Get() == nullptr) return IsDamaged(sqlite3_extended_errcode(database));
@@ -95,341 +44,475 @@ bool FindsDamage(sqlite3* database) {
     return verdict == nullptr || std::strcmp(reinterpret_cast<const char*>(verdict), "ok") != 0;
 }
 
-// A connection closed at scope end unless released.
-struct CloseDatabase {
-    void operator()(sqlite3* database) const noexcept { sqlite3_close(database); }
-};
-using DatabaseOwner = std::unique_ptr<sqlite3, CloseDatabase>;
+// The shared handle's busy handler. Other plugins' statements wait up to
+// kBusyTimeout for each lock they meet; at shut-down the plugin's own COMMIT
+// waits until the moment `until` points at.
+int WaitForLock(void* until, int count) {
+    thread_local Clock::time_point waitingSince;
+    const Clock::time_point now = Clock::now();
+    if (count == 0) waitingSince = now;
+    const Clock::time_point limit = until != nullptr ? *static_cast<const Clock::time_point*>(until)
+                                                     : waitingSince + LibraryConnection::kBusyTimeout;
+    if (now >= limit) return 0;
+    const auto step = std::chrono::milliseconds(count < 4 ? 1 << count : 20);
+    std::this_thread::sleep_for(std::min<Clock::duration>(step, limit - now));
+    return 1;
+}
 
-// A write that changes nothing. Run right after BEGIN, it claims the write lock
-// while the busy timeout can still wait for another program's: once a
-// transaction has read, SQLite fails a write at once instead of waiting.
-constexpr char kClaimWriteLockSql[] = "DELETE FROM list WHERE 0";
+// The number of the last entry the library holds, from its file header.
+int ReadLandedNumber(sqlite3* writer, std::int64_t& out) {
+    Statement read(writer, "PRAGMA user_version");
+    if (read.Get() == nullptr) return sqlite3_errcode(writer);
+    const int rc = sqlite3_step(read.Get());
+    if (rc != SQLITE_ROW) return rc;
+    out = std::max<std::int64_t>(0, sqlite3_column_int64(read.Get(), 0));
+    return SQLITE_OK;
+}
 
-// The sequence number of the plugin's last applied entry, written inside the
-// same transaction as the entry: a ROLLBACK undoes the mark with the work, so
-// the mark read afterwards says which entries were lost. A temporary table
-// lives in this connection alone and never touches the library file.
-constexpr char kCreateMarkSql[] =
-    "CREATE TEMP TABLE IF NOT EXISTS vellumdb_applied(sequence INTEGER);"
-    "DELETE FROM temp.vellumdb_applied;"
-    "INSERT INTO temp.vellumdb_applied VALUES(0)";
+// Built without the heap: it runs after entries have written, where an
+// exception would leave them to be applied again.
+int WriteLandedNumber(sqlite3* writer, std::int64_t number) {
+    static constexpr char kPrefix[] = "PRAGMA user_version = ";
+    char sql[sizeof kPrefix + 24] = {};
+    std::memcpy(sql, kPrefix, sizeof kPrefix - 1);
+    std::to_chars(sql + sizeof kPrefix - 1, sql + sizeof sql - 1, number);
+    return Exec(writer, sql);
+}
+
+// Opens an existing file or creates it; never truncates or replaces it.
+DatabaseOwner OpenFile(const std::string& utf8Path, int flags) {
+    sqlite3* opened = nullptr;
+    const int rc = sqlite3_open_v2(utf8Path.c_str(), &opened, flags, nullptr);
+    DatabaseOwner database(opened);
+    if (rc != SQLITE_OK) database.reset();
+    return database;
+}
 
 }  // namespace
 
 LibraryConnection::~LibraryConnection() { Close(); }
 
 bool LibraryConnection::Open(const std::string& utf8Path) {
-    {
-        std::lock_guard<std::mutex> helper(helperMutex_);
-        helperStop_ = false;
-    }
-    platform::ScopedLock hold(lock_);
-    if (database_ != nullptr) return true;
+    Guard guard(mutex_);
+    if (state_ != Writer::Closed) return true;
     ApplySqliteSettings();
-    // Open the existing file or create it; never truncate or replace it. A
-    // failed open still hands out a handle, closed with the owner.
-    sqlite3* opened = nullptr;
-    const int opening = sqlite3_open_v2(utf8Path.c_str(), &opened, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    DatabaseOwner database(opened);
-    if (opening != SQLITE_OK) return false;
-    sqlite3_busy_handler(database.get(), WaitForLock, nullptr);
-    if (FindsDamage(database.get())) return false;
-    const int rc = sqlite3_exec(database.get(), kCreateTableSql, nullptr, nullptr, nullptr);
-    // Not a database, or a damaged one: leave the file alone and run without it.
-    if (IsDamaged(rc) || IsDamaged(sqlite3_extended_errcode(database.get()))) return false;
-    markReady_ = sqlite3_exec(database.get(), kCreateMarkSql, nullptr, nullptr, nullptr) == SQLITE_OK;
-    database_ = database.release();
-    sequence_ = 0;
-    scopes_ = 0;
-    owned_ = writeLocked_ = false;
+    if (!OpenFiles(utf8Path)) {
+        CloseFiles();
+        return false;
+    }
+    state_ = Writer::Idle;
+    closing_ = false;
+    if (ReadNumberAtStart(guard) && store_.IsOpen()) store_.DeleteThrough(landed_);
+    LandStep();
+    WakeHelper();
     return true;
+}
+
+bool LibraryConnection::OpenFiles(const std::string& utf8Path) {
+    writer_ = OpenFile(utf8Path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    if (writer_ == nullptr || FindsDamage(writer_.get())) return false;
+    const int rc = Exec(writer_.get(), kCreateTableSql);
+    // Not a database, or a damaged one: leave the file alone and run without it.
+    if (IsDamaged(rc) || IsDamaged(sqlite3_extended_errcode(writer_.get()))) return false;
+    shared_ = OpenFile(utf8Path, SQLITE_OPEN_READWRITE);
+    if (shared_ == nullptr) return false;
+    sqlite3_busy_handler(shared_.get(), WaitForLock, nullptr);
+    // Without its store the plugin still works; waiting work is then held in memory.
+    if (store_.Open(WorkStore::PathFor(utf8Path)) && store_.LastSequence(lastStored_) != SQLITE_OK) store_.Close();
+    return true;
+}
+
+// Learns which entries the library holds. Another program's exclusive lock
+// can hide it for a while; until it is known, new work waits in memory.
+bool LibraryConnection::ReadNumberAtStart(Guard& guard) {
+    std::int64_t landed = 0;
+    int rc = SQLITE_OK;
+    RetryUntil(guard, Clock::now() + kBusyTimeout, [&] {
+        rc = state_ == Writer::Idle ? ReadLandedNumber(writer_.get(), landed) : SQLITE_MISUSE;
+        return !IsTransient(rc);
+    });
+    if (rc != SQLITE_OK) return false;
+    NumberKnown(landed);
+    return true;
+}
+
+void LibraryConnection::NumberKnown(std::int64_t landed) {
+    numberKnown_ = true;
+    landed_ = landed;
+    nextNumber_ = std::max({nextNumber_, landed + 1, lastStored_ + 1});
+    for (StoredEntry& held : held_)
+        if (held.sequence == 0) held.sequence = nextNumber_++;
 }
 
 void LibraryConnection::Close() {
-    StopHelper();
-    platform::ScopedLock hold(lock_);
-    if (database_ == nullptr) return;
-    {
-        const Deadline wait(Clock::now() + kShutdownWait);
-        DrainWithoutThrowing();  // what still waits then is lost with the connection
-        // Scopes still open (a batch cut short by shut-down) and a transaction
-        // another plugin left open are committed too.
-        if (!sqlite3_get_autocommit(database_)) sqlite3_exec(database_, "COMMIT", nullptr, nullptr, nullptr);
+    Guard guard(mutex_);
+    if (state_ == Writer::Closed) return;
+    closing_ = true;
+    changed_.notify_all();
+    changed_.wait(guard, [this] { return !helperRunning_; });
+    Clock::time_point deadline = Clock::now() + kShutdownWait;
+    if (state_ == Writer::Batch) landingSince_ = Clock::now();
+    RetryUntil(guard, deadline, [this] {
+        if (state_ == Writer::Batch) TryCommit();
+        else LandStep();
+        return state_ == Writer::Idle && !AnythingWaits();
+    });
+    Abandon();
+    MoveHeldToStore();
+    // A transaction another plugin left open is committed, as the header promises.
+    sqlite3_busy_handler(shared_.get(), WaitForLock, &deadline);
+    if (!sqlite3_get_autocommit(shared_.get())) Exec(shared_.get(), "COMMIT");
+    CloseFiles();
+}
+
+void LibraryConnection::CloseFiles() noexcept {
+    store_.Close();
+    writer_.reset();
+    shared_.reset();
+    held_.clear();
+    state_ = Writer::Closed;
+    numberKnown_ = false;
+    landed_ = lastStored_ = applying_ = 0;
+    nextNumber_ = 1;
+    closing_ = false;
+}
+
+sqlite3* LibraryConnection::Handle() noexcept {
+    const Guard guard(mutex_);
+    return shared_.get();
+}
+
+LibraryConnection::Outcome LibraryConnection::Submit(std::unique_ptr<WorkEntry> entry) {
+    if (entry == nullptr) return Outcome::Refused;
+    const Guard guard(mutex_);
+    if (state_ == Writer::Closed) return Outcome::Closed;
+    if (state_ == Writer::Idle && numberKnown_ && !AnythingWaits() && !SharedHandleInTransaction()) {
+        switch (ApplyAlone(*entry)) {
+            case ApplyResult::Written: return Outcome::Written;
+            case ApplyResult::NoRow: return Outcome::NoRow;
+            case ApplyResult::Refused: return Outcome::Refused;
+            case ApplyResult::Transient: break;
+        }
     }
-    sqlite3_close(database_);
-    database_ = nullptr;
-    journal_.Clear();
+    const Outcome outcome = Queue(std::move(entry));
+    WakeHelper();
+    return outcome;
 }
 
-sqlite3* LibraryConnection::Handle() const noexcept {
-    platform::ScopedLock hold(lock_);
-    return database_;
-}
-
-int LibraryConnection::Exec(const char* sql) {
-    platform::ScopedLock hold(lock_);
-    if (database_ == nullptr) return -1;
-    return sqlite3_exec(database_, sql, nullptr, nullptr, nullptr);
-}
-
-LibraryConnection::Outcome LibraryConnection::Submit(std::unique_ptr<JournalEntry> entry, bool mayWaitForRoom) {
-    const Clock::time_point arrived = Clock::now();
-    for (;;) {
-        bool outstanding = false;
-        Outcome outcome = Outcome::Pending;
-        {
-            platform::ScopedLock hold(lock_);
-            if (database_ == nullptr) return Outcome::Closed;
-            Settle();
-            if (!mayWaitForRoom || journal_.HasRoom()) {
-                // Work already waiting means a lock is held: join the queue, do not wait.
-                const Deadline wait(HasOutstanding() ? Clock::now() : WaitLimit(arrived));
-                const JournalEntry* carrier = journal_.Add(std::move(entry));
-                Drain(carrier, &outcome);
-                outstanding = HasOutstanding();
-            } else {
-                const Deadline none(Clock::now());
-                Drain(nullptr, nullptr);
-            }
-        }
-        if (entry == nullptr) {
-            WakeHelper(outstanding);
-            return outcome;
-        }
-        WakeHelper(true);
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-}
-
-void LibraryConnection::OverlayPending(const std::string& key, RecordOwner& row) const {
-    platform::ScopedLock hold(lock_);
-    journal_.Overlay(key, row);
-}
-
-bool LibraryConnection::Flush(std::chrono::milliseconds wait) {
-    platform::ScopedLock hold(lock_);
-    if (database_ == nullptr) return true;
-    const Deadline until(Clock::now() + wait);
-    Drain(nullptr, nullptr);
-    return !HasOutstanding() && journal_.PendingEmpty();
-}
-
-std::size_t LibraryConnection::PendingCount() const {
-    platform::ScopedLock hold(lock_);
-    return journal_.PendingCount();
-}
-
-bool LibraryConnection::CommitPending() const {
-    platform::ScopedLock hold(lock_);
-    return database_ != nullptr && scopes_ == 0 && owned_ && !sqlite3_get_autocommit(database_);
-}
-
-bool LibraryConnection::OpenScope() {
-    if (t_scopeDepth++ == 0) t_scopeDeadline = Clock::now() + kBusyTimeout;
-    platform::ScopedLock hold(lock_);
-    const bool contended = database_ != nullptr && HasOutstanding();
-    ++scopes_;
-    return contended;
-}
-
-void LibraryConnection::CloseScope(bool contended) {
-    const Clock::time_point started = Clock::now();
-    const Clock::time_point limit = WaitLimit(started);
-    if (t_scopeDepth > 0) --t_scopeDepth;
-    bool outstanding = false;
-    {
-        platform::ScopedLock hold(lock_);
-        if (scopes_ > 0) --scopes_;
-        if (database_ == nullptr) return;
-        const Deadline wait(contended || !journal_.PendingEmpty() ? started : limit);
-        DrainWithoutThrowing();  // a scope ends in a destructor
-        outstanding = HasOutstanding();
-    }
-    WakeHelper(outstanding);
-}
-
-// Applies waiting entries in order while the write lock can be had, then
-// commits when no scope is open. Under the lock.
-//
-// Memory running out is met like a lock: the entry waits and is tried again
-// (by the helper thread or the next operation); it is neither given up nor
-// applied twice. Throws only when the heap fails while entries undone by a
-// ROLLBACK are put back; the journal is then as it was and the next Drain
-// does it again.
-void LibraryConnection::Drain(const JournalEntry* target, Outcome* targetOutcome) {
-    if (database_ == nullptr) return;
-    if (!Settle()) return;
-    while (!journal_.PendingEmpty() && EnsureWriteTransaction()) {
-        JournalEntry& next = journal_.Front();
-        ApplyResult result = ApplyResult::Busy;
-        try {
-            result = next.Apply(*this);
-        } catch (...) {
-            // Out of memory before the entry wrote anything: it waits.
-        }
-        if (result == ApplyResult::Busy) break;
-        if (&next == target && targetOutcome != nullptr) *targetOutcome = OutcomeOf(result);
-        if (result == ApplyResult::Failed) {
-            journal_.DropFront();
-            continue;
-        }
-        if (!WriteMark(sequence_ + 1)) {
-            // The mark's failure (out of memory) may have rolled the whole
-            // transaction back, this entry with it: then it waits, and the
-            // next Settle puts back the earlier ones that were undone.
-            if (sqlite3_get_autocommit(database_)) {
-                if (&next == target && targetOutcome != nullptr) *targetOutcome = Outcome::Pending;
-                break;
-            }
-            journal_.DropFront();
-            continue;
-        }
-        journal_.FrontApplied(++sequence_);
-    }
-    if (scopes_ == 0) CommitIfOwned();
-}
-
-// Drain for the callers that cannot take an exception: shut-down, a scope's
-// end in a destructor, the helper thread. Out of memory leaves the work
-// waiting for the helper or the next operation.
-void LibraryConnection::DrainWithoutThrowing() noexcept {
+// One entry in a transaction of its own, committed with its number. When the
+// outcome is Transient the number is not used up: the entry is queued under
+// it, so if the COMMIT did land after all the landing passes it over.
+ApplyResult LibraryConnection::ApplyAlone(WorkEntry& entry) {
+    sqlite3* writer = writer_.get();
+    if (Exec(writer, "BEGIN IMMEDIATE") != SQLITE_OK) return ApplyResult::Transient;
+    const std::int64_t number = nextNumber_;
+    ApplyResult result = ApplyResult::Transient;
     try {
-        Drain(nullptr, nullptr);
+        result = entry.Apply(writer);
     } catch (...) {
+        // Out of memory before anything was written: the entry is queued.
+    }
+    if (result != ApplyResult::Transient && result != ApplyResult::Refused &&
+        WriteLandedNumber(writer, number) != SQLITE_OK)
+        result = ApplyResult::Transient;
+    if (result == ApplyResult::Transient || result == ApplyResult::Refused) {
+        if (!sqlite3_get_autocommit(writer)) Exec(writer, "ROLLBACK");
+        return result;
+    }
+    if (Exec(writer, "COMMIT") != SQLITE_OK) {
+        if (!sqlite3_get_autocommit(writer)) Exec(writer, "ROLLBACK");
+        std::int64_t landed = 0;
+        if (ReadLandedNumber(writer, landed) != SQLITE_OK || landed < number) return ApplyResult::Transient;
+    }
+    landed_ = applying_ = number;
+    nextNumber_ = number + 1;
+    return result;
+}
+
+// Queues the entry behind everything that waits: into memory first, then on
+// to the store, which takes the entries from memory in order.
+LibraryConnection::Outcome LibraryConnection::Queue(std::unique_ptr<WorkEntry> entry) {
+    try {
+        held_.push_back(StoredEntry{numberKnown_ ? nextNumber_++ : 0, std::move(entry)});
+    } catch (...) {
+        return Outcome::Refused;  // no memory even to hold it: nothing was written
+    }
+    MoveHeldToStore();
+    return Outcome::Waiting;
+}
+
+// An entry whose append failed may still have reached the store's file; it
+// keeps its number, so it lands once whichever copy lands first.
+void LibraryConnection::MoveHeldToStore() {
+    if (!store_.IsOpen() || heldApplying_ > 0) return;
+    while (!held_.empty() && held_.front().sequence != 0) {
+        StoredEntry& front = held_.front();
+        try {
+            if (front.entry != nullptr && store_.Append(front.sequence, *front.entry) != SQLITE_OK) return;
+        } catch (...) {
+            return;
+        }
+        lastStored_ = std::max(lastStored_, front.sequence);
+        held_.pop_front();
     }
 }
 
-// Takes note of a transaction that ended or was rolled back behind the
-// plugin's back: entries a ROLLBACK undid wait again; those a COMMIT kept are
-// confirmed. False when memory ran out while the mark was read: what was
-// undone is not known yet, so nothing may be applied or confirmed until a
-// later call reads it. (A mark that is gone, dropped by another plugin, is
-// passed over as before: the work goes on without it.)
-bool LibraryConnection::Settle() {
-    const bool ended = sqlite3_get_autocommit(database_) != 0;
-    std::int64_t mark = 0;
-    if (!journal_.AppliedEmpty()) {
-        if (ReadMark(mark)) journal_.Requeue(mark);
-        else if (markReady_ && (sqlite3_errcode(database_) & 0xFF) == SQLITE_NOMEM) return false;
+bool LibraryConnection::AnythingWaits() const noexcept { return !held_.empty() || lastStored_ > landed_; }
+
+// Whether another plugin has a transaction open on the shared handle. Its
+// mutex is only tried: a handle busy this moment counts as in a transaction.
+bool LibraryConnection::SharedHandleInTransaction() const noexcept {
+    sqlite3* shared = shared_.get();
+    sqlite3_mutex* mutex = sqlite3_db_mutex(shared);
+    if (mutex == nullptr) return !sqlite3_get_autocommit(shared);
+    if (sqlite3_mutex_try(mutex) != SQLITE_OK) return true;
+    const bool open = !sqlite3_get_autocommit(shared);
+    sqlite3_mutex_leave(mutex);
+    return open;
+}
+
+// Idle: takes queued entries into a transaction (Landing) and tries to commit
+// it. Landing: tries the COMMIT again. Never waits.
+void LibraryConnection::LandStep() {
+    if (state_ == Writer::Landing) {
+        TryCommit();
+        return;
     }
-    if (!ended) return true;
-    journal_.Confirm();
-    owned_ = writeLocked_ = false;
+    if (state_ != Writer::Idle) return;
+    MoveHeldToStore();
+    if (!AnythingWaits() || SharedHandleInTransaction()) return;
+    if (!BeginWithQueued()) return;
+    state_ = Writer::Landing;
+    landingSince_ = Clock::now();
+    TryCommit();
+}
+
+// BEGIN IMMEDIATE, then the queued entries the library does not hold yet,
+// then their number. False, with no transaction left, when any step failed.
+bool LibraryConnection::BeginWithQueued() {
+    sqlite3* writer = writer_.get();
+    if (Exec(writer, "BEGIN IMMEDIATE") != SQLITE_OK) return false;
+    std::int64_t landed = 0;
+    bool applied = ReadLandedNumber(writer, landed) == SQLITE_OK;
+    if (applied) {
+        NumberKnown(landed);
+        applied = ApplyQueued() && WriteLandedNumber(writer, applying_) == SQLITE_OK;
+    }
+    if (!applied) {
+        if (!sqlite3_get_autocommit(writer)) Exec(writer, "ROLLBACK");
+        applying_ = landed_;
+        heldApplying_ = 0;
+    }
+    return applied;
+}
+
+// Applies up to kLandingStep queued entries in order: those in the store,
+// then those in memory. Entries the library already holds are passed over.
+bool LibraryConnection::ApplyQueued() {
+    applying_ = landed_;
+    heldApplying_ = 0;
+    std::vector<StoredEntry> stored;
+    if (store_.IsOpen() && lastStored_ > landed_ && store_.ReadAfter(landed_, kLandingStep, stored) != SQLITE_OK)
+        return false;
+    for (const StoredEntry& entry : stored)
+        if (!ApplyOne(entry)) return false;
+    if (stored.size() == kLandingStep) return true;
+    for (const StoredEntry& entry : held_) {
+        if (heldApplying_ == kLandingStep || !ApplyOne(entry)) return heldApplying_ == kLandingStep;
+        ++heldApplying_;
+    }
     return true;
 }
 
-bool LibraryConnection::EnsureWriteTransaction() {
-    if (sqlite3_get_autocommit(database_)) {
-        if (sqlite3_exec(database_, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK) return false;
-        owned_ = true;
-        writeLocked_ = false;
+bool LibraryConnection::ApplyOne(const StoredEntry& queued) {
+    if (queued.sequence <= applying_) return true;
+    if (queued.entry != nullptr) {
+        try {
+            if (queued.entry->Apply(writer_.get()) == ApplyResult::Transient) return false;
+        } catch (...) {
+            return false;
+        }
     }
-    if (writeLocked_) return true;
-    const int rc = sqlite3_exec(database_, kClaimWriteLockSql, nullptr, nullptr, nullptr);
-    if (!IsBusy(rc)) {
-        // Claimed, or refused for a reason waiting will not cure (no such
-        // table): the entries then fail one by one and are given up.
-        writeLocked_ = rc == SQLITE_OK;
+    applying_ = queued.sequence;
+    return true;
+}
+
+// Commits the open Landing or Batch transaction. On another program's reader
+// it stays open, for up to kBusyTimeout from landingSince_; any other failure
+// leaves it rolled back, its entries still queued. True when committed.
+bool LibraryConnection::TryCommit() {
+    sqlite3* writer = writer_.get();
+    const int rc = Exec(writer, "COMMIT");
+    if (rc == SQLITE_OK) {
+        Landed(applying_);
         return true;
     }
-    // An empty transaction of the plugin's own holds another program's read
-    // lock: end it, so that program's COMMIT is not kept waiting on us.
-    if (owned_ && journal_.AppliedEmpty()) {
-        sqlite3_exec(database_, "COMMIT", nullptr, nullptr, nullptr);
-        owned_ = false;
+    if (!sqlite3_get_autocommit(writer)) {
+        if ((rc & 0xFF) == SQLITE_BUSY && Clock::now() - landingSince_ < kBusyTimeout) return false;
+        Exec(writer, "ROLLBACK");
     }
+    state_ = Writer::Idle;
+    applying_ = landed_;
+    heldApplying_ = 0;
     return false;
 }
 
-void LibraryConnection::CommitIfOwned() {
-    if (!owned_ || sqlite3_get_autocommit(database_)) return;
-    // A COMMIT that meets a reader fails with the transaction still open; it
-    // is tried again by the next operation or the helper thread.
-    sqlite3_exec(database_, "COMMIT", nullptr, nullptr, nullptr);
-    Settle();
+// The library holds every entry up to `number`: they leave memory and the store.
+void LibraryConnection::Landed(std::int64_t number) {
+    state_ = Writer::Idle;
+    landed_ = applying_ = number;
+    heldApplying_ = 0;
+    while (!held_.empty() && held_.front().sequence != 0 && held_.front().sequence <= number) held_.pop_front();
+    // A failed clean-up is harmless: the next landing passes the entries over.
+    if (store_.IsOpen()) store_.DeleteThrough(number);
 }
 
-bool LibraryConnection::ReadMark(std::int64_t& mark) {
-    if (!markReady_) return false;
-    Statement read(database_, "SELECT sequence FROM temp.vellumdb_applied");
-    if (read.Get() == nullptr || sqlite3_step(read.Get()) != SQLITE_ROW) return false;
-    mark = sqlite3_column_int64(read.Get(), 0);
+// Rolls back a transaction still open at shut-down: its entries stay queued.
+void LibraryConnection::Abandon() noexcept {
+    if (state_ != Writer::Landing && state_ != Writer::Batch) return;
+    if (!sqlite3_get_autocommit(writer_.get())) Exec(writer_.get(), "ROLLBACK");
+    state_ = Writer::Idle;
+    applying_ = landed_;
+    heldApplying_ = 0;
+}
+
+// The batch's items must come after everything queued: when the queue is
+// longer than one landing step, the batch queues its items too.
+bool LibraryConnection::BeginBatch() {
+    const Guard guard(mutex_);
+    if (state_ != Writer::Idle || SharedHandleInTransaction() || !BeginWithQueued()) return false;
+    state_ = Writer::Batch;
+    if (!QueueTaken()) Abandon();
+    return state_ == Writer::Batch;
+}
+
+// Whether the open transaction holds every queued entry.
+bool LibraryConnection::QueueTaken() const noexcept {
+    return lastStored_ <= applying_ && heldApplying_ == held_.size();
+}
+
+bool LibraryConnection::ApplyInBatch(std::unique_ptr<WorkEntry>& entry) {
+    const Guard guard(mutex_);
+    if (state_ != Writer::Batch) return false;
+    ApplyResult result = ApplyResult::Transient;
+    try {
+        result = entry->Apply(writer_.get());
+    } catch (...) {
+        // Out of memory before anything was written.
+    }
+    // A full disk or an I/O error may have made SQLite roll the whole batch back.
+    if (sqlite3_get_autocommit(writer_.get())) {
+        Abandon();
+        return false;
+    }
+    if (result == ApplyResult::Transient) Queue(std::move(entry));
     return true;
 }
 
-// Builds its statement without the heap: it runs after the entry has written,
-// where an exception would leave the entry to be applied again.
-bool LibraryConnection::WriteMark(std::int64_t mark) {
-    if (!markReady_) return false;
-    static constexpr char kPrefix[] = "UPDATE temp.vellumdb_applied SET sequence = ";
-    char sql[sizeof kPrefix + 24] = {};
-    std::memcpy(sql, kPrefix, sizeof kPrefix - 1);
-    std::to_chars(sql + sizeof kPrefix - 1, sql + sizeof sql - 1, mark);
-    return sqlite3_exec(database_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+bool LibraryConnection::EndBatch() {
+    Guard guard(mutex_);
+    if (state_ != Writer::Batch) return false;
+    landingSince_ = Clock::now();
+    bool committed = false;
+    RetryUntil(guard, landingSince_ + kBusyTimeout, [&] {
+        if (state_ != Writer::Batch) return true;
+        committed = TryCommit();
+        return state_ != Writer::Batch;
+    });
+    if (state_ == Writer::Batch) Abandon();
+    WakeHelper();
+    return committed;
 }
 
-// Work waits for a lock: entries not applied, or a commit no scope will send,
-// or applied work inside another plugin's open transaction.
-bool LibraryConnection::HasOutstanding() const {
-    if (!journal_.PendingEmpty()) return true;
-    if (scopes_ > 0) return false;
-    return !journal_.AppliedEmpty() || (owned_ && !sqlite3_get_autocommit(database_));
+int LibraryConnection::ReadWith(const std::function<int(sqlite3*)>& read) {
+    Guard guard(mutex_);
+    int rc = SQLITE_MISUSE;
+    RetryUntil(guard, Clock::now() + kBusyTimeout, [&] {
+        rc = state_ == Writer::Closed ? SQLITE_MISUSE : read(writer_.get());
+        return !IsTransient(rc);
+    });
+    return rc;
 }
 
-void LibraryConnection::WakeHelper(bool outstanding) {
-    if (!outstanding) return;
-    std::thread finished;
-    {
-        std::lock_guard<std::mutex> hold(helperMutex_);
-        if (helperActive_ || helperStop_) return;
-        finished = std::move(helper_);
-        try {
-            helper_ = std::thread(&LibraryConnection::HelperLoop, this);
-            helperActive_ = true;
-        } catch (...) {
-            // No thread: the next library operation retries instead.
+bool LibraryConnection::ReadRow(const std::string& key, RecordOwner& row) {
+    const int rc = ReadWith([&](sqlite3* writer) {
+        int found = LookupTrackRow(writer, key.c_str(), row);
+        if (found == SQLITE_ROW || found == SQLITE_DONE) {
+            const int overlaid = Overlay(key, row);
+            if (overlaid != SQLITE_OK) found = overlaid;
         }
-    }
-    if (finished.joinable()) finished.join();
+        return found;
+    });
+    if (rc == SQLITE_ROW || rc == SQLITE_DONE) return true;
+    row.Reset();
+    return false;
 }
 
-// Retries waiting work without waiting for locks, until nothing waits. Ends
-// itself; the lock order is helperMutex_, then lock_.
-void LibraryConnection::HelperLoop() {
-    std::unique_lock<std::mutex> hold(helperMutex_);
+// Shows on a row read for `key` the waiting work for it, in order. Under
+// mutex_; SQLite's code of the store's read, or SQLITE_NOMEM.
+int LibraryConnection::Overlay(const std::string& key, RecordOwner& row) {
+    if (!AnythingWaits()) return SQLITE_OK;
+    try {
+        std::vector<StoredEntry> waiting;
+        if (store_.IsOpen() && lastStored_ > applying_) {
+            const int rc = store_.ReadForKey(key, applying_, waiting);
+            if (rc != SQLITE_OK) return rc;
+        }
+        for (const StoredEntry& entry : waiting)
+            if (entry.entry != nullptr) entry.entry->Overlay(row);
+        for (const StoredEntry& held : held_)
+            if ((held.sequence == 0 || held.sequence > applying_) && held.entry->Key() == key) held.entry->Overlay(row);
+        return SQLITE_OK;
+    } catch (...) {
+        return SQLITE_NOMEM;
+    }
+}
+
+bool LibraryConnection::LandWaitingWork(std::chrono::milliseconds wait) {
+    Guard guard(mutex_);
+    return RetryUntil(guard, Clock::now() + wait, [this] {
+        if (state_ == Writer::Closed) return true;
+        LandStep();
+        return state_ == Writer::Idle && !AnythingWaits();
+    });
+}
+
+std::size_t LibraryConnection::WaitingCount() {
+    const Guard guard(mutex_);
+    std::size_t stored = 0;
+    if (store_.IsOpen()) store_.CountAfter(landed_, stored);
+    return stored + held_.size();
+}
+
+bool LibraryConnection::RetryUntil(Guard& guard, Clock::time_point deadline, const std::function<bool()>& attempt) {
     for (;;) {
-        helperWake_.wait_for(hold, kRetryInterval, [this] { return helperStop_; });
-        if (!helperStop_) {
-            platform::ScopedLock library(lock_);
-            const Deadline none(Clock::now());
-            DrainWithoutThrowing();
-            if (database_ != nullptr && HasOutstanding()) continue;
-        }
-        helperActive_ = false;
-        return;
+        if (attempt()) return true;
+        if (Clock::now() >= deadline) return false;
+        guard.unlock();
+        std::this_thread::sleep_for(kPollStep);
+        guard.lock();
     }
 }
 
-void LibraryConnection::StopHelper() {
-    std::thread helper;
-    {
-        std::lock_guard<std::mutex> hold(helperMutex_);
-        helperStop_ = true;
-        helper = std::move(helper_);
+// Under mutex_: starts the helper thread when work waits and none runs.
+void LibraryConnection::WakeHelper() {
+    if (helperRunning_ || closing_ || state_ == Writer::Closed || !AnythingWaits()) return;
+    helperRunning_ = platform::StartDetachedThread(&LibraryConnection::HelperMain, this);
+}
+
+void LibraryConnection::HelperMain(void* self) { static_cast<LibraryConnection*>(self)->HelperLoop(); }
+
+// Retries waiting work until nothing waits or the connection closes. Close
+// waits for it to end; nothing else ever does.
+void LibraryConnection::HelperLoop() {
+    Guard guard(mutex_);
+    while (!closing_ && state_ != Writer::Closed) {
+        LandStep();
+        if (state_ == Writer::Idle && !AnythingWaits()) break;
+        changed_.wait_for(guard, state_ == Writer::Landing ? kPollStep : kRetryInterval, [this] { return closing_; });
     }
-    helperWake_.notify_all();
-    if (helper.joinable()) helper.join();
+    helperRunning_ = false;
+    changed_.notify_all();
 }
-
-Transaction::Transaction(LibraryConnection& connection) : connection_(connection), contended_(connection.OpenScope()) {}
-
-Transaction::~Transaction() { connection_.CloseScope(contended_); }
-
-Statement::Statement(sqlite3* database, const char* sql) noexcept {
-    if (database != nullptr) sqlite3_prepare_v2(database, sql, -1, &statement_, nullptr);
-}
-
-Statement::~Statement() { sqlite3_finalize(statement_); }
 
 }  // namespace vellum

@@ -5,8 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "library/track_path.h"
-#include "platform/text.h"
+#include "library/statement.h"
 
 namespace vellum {
 namespace {
@@ -84,13 +83,6 @@ TrackRecord* ReadRow(sqlite3_stmt* statement) {
     return record.Release();
 }
 
-// The removal of a key already checked: it holds no NUL, so the quoted text
-// is the whole key.
-void DeleteKey(LibraryConnection& connection, const std::string& key) {
-    const std::string sql = KeyStatement("DELETE FROM list WHERE file_name = '", key.c_str(), key.size());
-    connection.Exec(sql.c_str());
-}
-
 }  // namespace
 
 std::string QuoteSqlText(const char* utf8) {
@@ -128,26 +120,10 @@ std::string BuildUpdateStatement(const TrackRecord& record) {
     return sql;
 }
 
-void InsertTrackRow(LibraryConnection& connection, const TrackRecord& record) {
-    connection.Exec(BuildInsertStatement(record).c_str());
-}
-
-bool UpdateTrackRow(LibraryConnection& connection, const TrackRecord& record) {
-    return connection.Exec(BuildUpdateStatement(record).c_str()) != SQLITE_ERROR;
-}
-
-TrackRecord* FindTrackRow(LibraryConnection& connection, const char* utf8Key) {
-    RecordOwner row;
-    LookupTrackRow(connection, utf8Key, row);
-    return row.Release();
-}
-
-int LookupTrackRow(LibraryConnection& connection, const char* utf8Key, RecordOwner& row) {
+int LookupTrackRow(sqlite3* database, const char* utf8Key, RecordOwner& row) {
     row.Reset();
     const std::string sql =
         KeyStatement("SELECT * FROM list WHERE file_name = '", utf8Key, utf8Key != nullptr ? std::strlen(utf8Key) : 0);
-    platform::ScopedLock hold(connection.Lock());
-    sqlite3* database = connection.Handle();
     if (database == nullptr) return SQLITE_MISUSE;
     Statement statement(database, sql.c_str());
     if (statement.Get() == nullptr) return sqlite3_errcode(database);
@@ -160,11 +136,6 @@ int LookupTrackRow(LibraryConnection& connection, const char* utf8Key, RecordOwn
 
 std::string BuildDeleteStatement(const char* utf8Key) {
     return KeyStatement("DELETE FROM list WHERE file_name = '", utf8Key, utf8Key != nullptr ? std::strlen(utf8Key) : 0);
-}
-
-void DeleteTrackRow(LibraryConnection& connection, std::u16string_view widePath) {
-    if (!FitsPathBuffer(widePath)) return;
-    DeleteKey(connection, platform::Utf16ToUtf8(widePath));
 }
 
 }  // namespace vellum

@@ -1,13 +1,14 @@
-// Writing, reading and removing rows of `list`. Every value is embedded in the
-// statement text as a single-quoted literal through QuoteSqlText. None of these
-// opens a transaction; each runs under the connection's lock.
+// The SQL of rows of `list`. Every value is embedded in the statement text as a
+// single-quoted literal through QuoteSqlText. None of these opens a
+// transaction: the caller's connection runs them inside its own.
 #pragma once
 
 #include <string>
 #include <string_view>
 
-#include "library/connection.h"
 #include "library/track_record.h"
+
+struct sqlite3;
 
 namespace vellum {
 
@@ -20,19 +21,10 @@ std::string BuildInsertStatement(const TrackRecord& record);
 std::string BuildUpdateStatement(const TrackRecord& record);
 std::string BuildDeleteStatement(const char* utf8Key);
 
-// Adds the record as a new row. A path that already has a row is left as it is.
-void InsertTrackRow(LibraryConnection& connection, const TrackRecord& record);
-// Rewrites the 24 non-key columns of the row whose file_name equals the
-// record's. False only when SQLite reports SQLITE_ERROR.
-bool UpdateTrackRow(LibraryConnection& connection, const TrackRecord& record);
-// A new record for the row whose file_name equals `utf8Key` byte for byte, or
-// null. Every text field of the result is non-null. Null key reads as empty.
-TrackRecord* FindTrackRow(LibraryConnection& connection, const char* utf8Key);
-// The same, with SQLite's result: SQLITE_ROW with the row in `row`,
-// SQLITE_DONE for no row, or the code of the failure (SQLITE_BUSY: a lock).
-int LookupTrackRow(LibraryConnection& connection, const char* utf8Key, RecordOwner& row);
-// Removes the row whose file_name is the UTF-8 form of the wide path. A path
-// that does not fit a path buffer (library/track_path.h) removes nothing.
-void DeleteTrackRow(LibraryConnection& connection, std::u16string_view widePath);
+// The row whose file_name equals `utf8Key` byte for byte, read on `database`:
+// SQLITE_ROW with a new record in `row` (every text field non-null),
+// SQLITE_DONE for no row, or the code of the failure (SQLITE_BUSY: a lock,
+// SQLITE_NOMEM: no memory for the record). A null key reads as empty.
+int LookupTrackRow(sqlite3* database, const char* utf8Key, RecordOwner& row);
 
 }  // namespace vellum

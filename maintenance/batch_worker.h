@@ -1,5 +1,5 @@
 // The batch worker: adds or removes every path of a BatchPathList inside one
-// transaction, reporting each item to a progress sink before it is processed;
+// transaction of the plugin's own, reporting each item to a progress sink before it is processed;
 // the sink's answer is whether to go on, so a cancel reaches the worker through
 // the sink. Portable; the progress dialog is one sink, tests bring their own.
 #pragma once
@@ -23,8 +23,9 @@ public:
     // (the user has cancelled) ends the batch before it, keeping the items
     // already processed.
     virtual bool ItemStarting(std::size_t index) = 0;
-    // The batch has ended: its work is committed, or waits for another
-    // program's lock and lands once it frees (library/connection.h).
+    // The batch has ended: its work is committed, or waits in the
+    // connection's store and lands once the library can be written
+    // (library/connection.h).
     virtual void Finished() = 0;
 };
 
@@ -35,12 +36,15 @@ struct BatchJob {
     const ProbeContext& probe;
 };
 
-// Runs the whole batch: one Transaction around the items (joining one that is
-// already open), item i reported before it is processed, the batch ended at the
-// first item the sink declines, Finished reported after the commit (which waits
-// at most the busy timeout for another program; then it is left pending). Add
-// registers a path as a newly added file (channel 0, duration 0); Remove deletes
-// its row. An item that fails is passed over. Returns the number of items
+// Runs the whole batch: one transaction around the items, item i reported
+// before it is processed, the batch ended at the first item the sink
+// declines, Finished reported after the commit. Add registers a path as a
+// newly added file (channel 0, duration 0); Remove deletes its row. An item
+// that fails is passed over. When the transaction cannot be had at once (a
+// lock, another plugin's open transaction) or is lost (a full disk, a reader
+// that outlasts the commit's wait), the items go to the connection one by
+// one instead, so each lands now or waits durably; the batch itself never
+// waits for more than the commit's busy timeout. Returns the number of items
 // processed.
 std::size_t RunBatch(const BatchJob& job, BatchProgressSink& sink) noexcept;
 

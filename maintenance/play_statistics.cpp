@@ -3,7 +3,7 @@
 #include <ctime>
 
 #include "library/track_path.h"
-#include "maintenance/pending_work.h"
+#include "library/work_entry.h"
 #include "platform/seam.h"
 #include "platform/text.h"
 
@@ -27,8 +27,8 @@ bool CreditCompletedPlay(LibraryConnection& connection, std::u16string_view path
     // A NUL would end the key early and credit another row.
     if (!IsUsableTrackPath(path)) return false;
     const LibraryConnection::Outcome outcome =
-        connection.Submit(MakePlayCredit(platform::Utf16ToUtf8(path), lastplayed), false);
-    return outcome == LibraryConnection::Outcome::Changed || outcome == LibraryConnection::Outcome::Pending;
+        connection.Submit(MakePlayCredit(platform::Utf16ToUtf8(path), lastplayed));
+    return outcome == LibraryConnection::Outcome::Written || outcome == LibraryConnection::Outcome::Waiting;
 }
 
 }  // namespace vellum

@@ -17,9 +17,9 @@ std::int64_t SystemTimeToSeconds(const VellumSystemTime& time) noexcept;
 
 // The end-of-play update of one track: reads its row, adds 1 to playcount
 // (held at INT32_MAX), sets lastplayed to the time the play ended and writes
-// the row back, all under the connection's lock so that no concurrent write of
-// the same row is lost. While another program holds the write lock the credit
-// waits in the connection's journal, keeping its time, and lands later, once.
+// the row back, as one unit on the plugin's writer, in a transaction of its
+// own. While the library cannot be written the credit waits in the
+// connection's store, keeping its time, and lands later, once. Never waits.
 // True when a row was credited or the credit waits; false when no row exists,
 // the write failed, or the path is empty, longer than 519 units or holds a NUL.
 bool CreditCompletedPlay(LibraryConnection& connection, std::u16string_view path, std::int32_t lastplayed);

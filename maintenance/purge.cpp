@@ -20,16 +20,19 @@ bool IsSeparator(char16_t unit) { return unit == u'\\' || unit == u'/'; }
 // the lock; the slow existence tests run afterwards without it.
 std::vector<std::string> ReadStoredNames(LibraryConnection& connection) {
     std::vector<std::string> names;
-    platform::ScopedLock hold(connection.Lock());
-    Statement statement(connection.Handle(), kStoredNamesSql);
-    if (statement.Get() == nullptr) return names;
-    sqlite3_reset(statement.Get());
-    while (sqlite3_step(statement.Get()) == SQLITE_ROW) {
-        const unsigned char* text = sqlite3_column_text(statement.Get(), 0);
-        if (text == nullptr) continue;
-        const int bytes = sqlite3_column_bytes(statement.Get(), 0);
-        names.emplace_back(reinterpret_cast<const char*>(text), static_cast<std::size_t>(bytes));
-    }
+    connection.ReadWith([&names](sqlite3* database) {
+        names.clear();
+        Statement statement(database, kStoredNamesSql);
+        if (statement.Get() == nullptr) return sqlite3_errcode(database);
+        int rc;
+        while ((rc = sqlite3_step(statement.Get())) == SQLITE_ROW) {
+            const unsigned char* text = sqlite3_column_text(statement.Get(), 0);
+            if (text == nullptr) continue;
+            const int bytes = sqlite3_column_bytes(statement.Get(), 0);
+            names.emplace_back(reinterpret_cast<const char*>(text), static_cast<std::size_t>(bytes));
+        }
+        return rc;
+    });
     return names;
 }
 

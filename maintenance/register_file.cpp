@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "maintenance/pending_work.h"
 #include "library/track_record.h"
+#include "library/work_entry.h"
 #include "platform/seam.h"
 #include "probe/track_source.h"
 
@@ -41,22 +41,26 @@ TrackRecord* ProbeFreshRecord(const ProbeContext& context, AudioHandle channel, 
     }
 }
 
-void StoreFreshRecord(LibraryConnection& connection, RecordOwner fresh, bool mayWaitForRoom) noexcept {
+std::unique_ptr<WorkEntry> MakeRegistrationOf(RecordOwner fresh) noexcept {
     try {
         // The probe has already converted the path: file_name is its UTF-8 form.
-        if (!fresh || fresh->file_name == nullptr || fresh->file_name[0] == '\0') return;
-        connection.Submit(MakeRegistration(std::move(fresh)), mayWaitForRoom);
+        if (!fresh || fresh->file_name == nullptr || fresh->file_name[0] == '\0') return nullptr;
+        return MakeRegistration(std::move(fresh));
     } catch (...) {
-        // A failed allocation while building an entry or a statement: nothing was written.
+        return nullptr;  // a failed allocation: nothing to write
     }
 }
 
-void RegisterFile(const ProbeContext& context, LibraryConnection& connection, AudioHandle channel,
-                  std::u16string_view path, std::int32_t duration) noexcept {
-    // A play start (with the playing channel) must never wait for room; a
-    // batch item or another plugin's call may.
-    RecordOwner fresh(ProbeFreshRecord(context, channel, path, duration));
-    if (fresh) StoreFreshRecord(connection, std::move(fresh), channel == 0);
+LibraryConnection::Outcome RegisterFile(const ProbeContext& context, LibraryConnection& connection, AudioHandle channel,
+                                        std::u16string_view path, std::int32_t duration) noexcept {
+    std::unique_ptr<WorkEntry> entry(
+        MakeRegistrationOf(RecordOwner(ProbeFreshRecord(context, channel, path, duration))));
+    if (entry == nullptr) return LibraryConnection::Outcome::Refused;
+    try {
+        return connection.Submit(std::move(entry));
+    } catch (...) {
+        return LibraryConnection::Outcome::Refused;
+    }
 }
 
 }  // namespace vellum

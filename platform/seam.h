@@ -70,6 +70,13 @@ private:
     void* handle_ = nullptr;
 };
 
+// --- Threads -----------------------------------------------------------------
+// Runs `work(argument)` on a new thread that nobody joins. On Windows the
+// thread keeps the module holding this code loaded until `work` returns, so
+// the module may be unloaded meanwhile without pulling the code from under
+// it. False when no thread could be started.
+bool StartDetachedThread(void (*work)(void*), void* argument) noexcept;
+
 // --- Locks --------------------------------------------------------------------
 // A recursive lock: the thread that holds it may take it again.
 class RecursiveLock {

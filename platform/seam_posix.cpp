@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+#include <thread>
 
 #include "platform/system_time.h"
 #include "platform/text.h"
@@ -183,6 +184,15 @@ void InputFile::Close() noexcept {
 std::size_t InputFile::Read(void* buffer, std::size_t bytes) noexcept {
     if (handle_ == nullptr) return 0;
     return std::fread(buffer, 1, bytes, static_cast<std::FILE*>(handle_));
+}
+
+bool StartDetachedThread(void (*work)(void*), void* argument) noexcept {
+    try {
+        std::thread(work, argument).detach();
+        return true;
+    } catch (...) {
+        return false;
+    }
 }
 
 static_assert(sizeof(pthread_mutex_t) <= 64, "lock storage too small");

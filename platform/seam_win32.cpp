@@ -136,6 +136,40 @@ std::size_t InputFile::Read(void* buffer, std::size_t bytes) noexcept {
     return got;
 }
 
+namespace {
+
+struct DetachedThread {
+    void (*work)(void*);
+    void* argument;
+    HMODULE module;
+};
+
+DWORD WINAPI RunDetached(LPVOID parameter) {
+    const DetachedThread job = *static_cast<DetachedThread*>(parameter);
+    delete static_cast<DetachedThread*>(parameter);
+    job.work(job.argument);
+    // Drops the module reference and ends the thread in one call, so no code
+    // of the module runs after the reference is gone.
+    FreeLibraryAndExitThread(job.module, 0);
+}
+
+}  // namespace
+
+bool StartDetachedThread(void (*work)(void*), void* argument) noexcept {
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&RunDetached), &module))
+        return false;
+    auto* job = new (std::nothrow) DetachedThread{work, argument, module};
+    HANDLE thread = job != nullptr ? CreateThread(nullptr, 0, RunDetached, job, 0, nullptr) : nullptr;
+    if (thread == nullptr) {
+        delete job;
+        FreeLibrary(module);
+        return false;
+    }
+    CloseHandle(thread);
+    return true;
+}
+
 static_assert(sizeof(CRITICAL_SECTION) <= 64, "lock storage too small");
 
 RecursiveLock::RecursiveLock() noexcept { InitializeCriticalSection(new (storage_) CRITICAL_SECTION); }

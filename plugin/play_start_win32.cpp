@@ -37,11 +37,8 @@ bool FetchPlayingPath(HWND host, std::u16string& path) {
 void __stdcall TrackEndSyncProc(AudioHandle, AudioHandle, std::uint32_t, void* user) {
     try {
         PluginState& state = State();
-        {
-            Transaction transaction(state.connection);
-            const std::int64_t now = SystemTimeToSeconds(platform::LocalTimeNow());
-            CreditCompletedPlay(state.connection, state.currentPath.Get(), static_cast<std::int32_t>(now));
-        }
+        const std::int64_t now = SystemTimeToSeconds(platform::LocalTimeNow());
+        CreditCompletedPlay(state.connection, state.currentPath.Get(), static_cast<std::int32_t>(now));
         AnnounceChange(static_cast<HWND>(user));
     } catch (...) {
         // The audio library's thread must never see an exception.
@@ -75,13 +72,13 @@ void SetEndSync(PluginState& state, HWND host, AudioHandle channel, std::u16stri
 }
 
 // Keeps the path for the end-of-play update, sets the sync and registers the
-// track in a transaction of its own.
+// track; the registration commits on its own or waits in the connection's
+// store, never holding the window thread.
 void StartTrack(PluginState& state, HWND host, const std::u16string& path) {
     const int length = host::PlayingLengthSeconds(host);
     state.currentPath.Set(path);
     const AudioHandle channel = state.currentChannel;
     SetEndSync(state, host, channel, path);
-    Transaction transaction(state.connection);
     RegisterFile(state.Probe(), state.connection, channel, path, length);
 }
 

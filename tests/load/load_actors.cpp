@@ -42,10 +42,7 @@ void PlayStart(World& world, const Track& track) {
     const AudioHandle channel =
         IsUrl(track) ? SIMBASS_PlayUrl(track.wide.c_str(), 60.0) : SIMBASS_PlayFile(track.wide.c_str());
     if (channel == 0) world.failures.Report(track.utf8 + ": the stand-in cannot play it");
-    {
-        Transaction transaction(library);
-        RegisterFile(world.Context(), library, channel, track.wide, track.length);
-    }
+    RegisterFile(world.Context(), library, channel, track.wide, track.length);
     BASS_ChannelFree(channel);
     ++world.counters.playStarts;
 }
@@ -53,11 +50,7 @@ void PlayStart(World& world, const Track& track) {
 void CompletePlay(World& world, std::size_t pick) {
     LibraryConnection& library = State().connection;
     const std::int32_t when = world.clock.fetch_add(1);
-    bool found = false;
-    {
-        Transaction transaction(library);
-        found = CreditCompletedPlay(library, world.played[pick].wide, when);
-    }
+    const bool found = CreditCompletedPlay(library, world.played[pick].wide, when);
     if (found) world.ledgers[pick].Credit(when);
     else world.failures.Report(world.played[pick].utf8 + ": the end of a play found no row");
     ++world.counters.credits;

@@ -19,6 +19,7 @@
 
 #include "api/plugin_state.h"
 #include "library/rows.h"
+#include "maintenance/pending_work.h"
 #include "load_actors.h"
 
 namespace vellum::load {
@@ -62,7 +63,7 @@ struct TableCheck {
 void CheckPlayed(World& world, TableCheck& check) {
     for (std::size_t i = 0; i < world.played.size(); ++i) {
         const Track& track = world.played[i];
-        RecordOwner record(FindTrackRow(State().connection, track.utf8.c_str()));
+        RecordOwner record(ReadTrackRow(State().connection, track.utf8.c_str()));
         ++check.expected;
         if (!record) {
             ++check.lost;
@@ -84,11 +85,11 @@ void CheckPlayed(World& world, TableCheck& check) {
 
 void CheckOthers(World& world, TableCheck& check) {
     for (const Track& track : world.batched)
-        if (RecordOwner(FindTrackRow(State().connection, track.utf8.c_str())))
+        if (RecordOwner(ReadTrackRow(State().connection, track.utf8.c_str())))
             world.failures.Report(track.utf8 + ": left over after the last batch remove");
     for (const auto& own : world.owned)
         for (const Track& track : own) {
-            RecordOwner record(FindTrackRow(State().connection, track.utf8.c_str()));
+            RecordOwner record(ReadTrackRow(State().connection, track.utf8.c_str()));
             if (track.stored) ++check.expected;
             if (track.stored && !record) {
                 ++check.lost;
@@ -154,7 +155,7 @@ int Run(const Options& options) {
     if (DetachPermanentListener() != world.counters.fanOuts)
         world.failures.Report("the permanent listener missed fan-outs");
     // The other program has let go: what waited for its locks lands now.
-    if (!State().connection.Flush(std::chrono::milliseconds(3000)))
+    if (!State().connection.LandWaitingWork(std::chrono::milliseconds(3000)))
         world.failures.Report("work still waits after every lock was released");
     const TableCheck check = CheckTable(world);
     Print(world, options, elapsed, static_cast<int>(threads.size()) + 1, check);

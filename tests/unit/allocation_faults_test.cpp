@@ -181,7 +181,9 @@ protected:
         testing::FakeAudio::Instance().formatsAsked.clear();
         State().connection.Close();
         ASSERT_TRUE(State().connection.Open(folder_.path() + "/vellumdb.db"));
-        State().connection.Exec("PRAGMA synchronous = OFF");  // speed only
+        State().connection.ReadWith([](sqlite3* writer) {  // speed only
+            return sqlite3_exec(writer, "PRAGMA synchronous = OFF", nullptr, nullptr, nullptr);
+        });
     }
     std::string Album() {
         Statement album(State().connection.Handle(), "SELECT COUNT(*) || ':' || ifnull(tagAlbum, '') FROM list");

@@ -31,7 +31,6 @@ class BadInputTest : public PluginLibraryTest {
 protected:
     // A play start: RegisterFile with the playing channel and the host's length.
     void PlayStart(std::u16string_view path) {
-        Transaction transaction(State().connection);
         RegisterFile(ProbeContext{State().audio, nullptr}, State().connection, FakeAudio::Instance().AddChannel({}),
                      path, 42);
     }

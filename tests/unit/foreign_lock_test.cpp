@@ -1,13 +1,14 @@
-// Another program holding the library's file for longer than the busy timeout:
-// a stepped statement (a read lock, which stops every COMMIT) or "BEGIN
-// IMMEDIATE" (the write lock, which stops every write). Each of the plugin's
-// paths runs under each lock; once the lock frees, every row and count is as
-// if there had been no lock, and the caller never waited beyond the timeout.
+// Another program holding the library's file: a stepped statement (a read
+// lock, which stops every COMMIT) or "BEGIN IMMEDIATE" (the write lock, which
+// stops every write). Each of the plugin's paths runs under each lock and
+// returns while the lock is still held; once the lock frees, every row and
+// count is as if there had been no lock.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
 #include <chrono>
 #include <functional>
+#include <future>
 #include <string>
 #include <thread>
 
@@ -26,10 +27,8 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 const VellumLibraryInterface& kApi = kLibraryInterface;
-// Just above the busy timeout: every wait the plugin may do runs out under it.
-constexpr auto kHold = 1700ms;
-// The window thread's bound, with room for the work itself on a loaded machine.
-constexpr auto kWindowBound = LibraryConnection::kBusyTimeout + 250ms;
+// How long the tests wait for an outcome; never a budget the code must meet.
+constexpr auto kGenerousWait = 30s;
 
 enum class Lock { Read, Write };
 
@@ -50,26 +49,15 @@ public:
         Release();
         sqlite3_close(database_);
     }
-    void ReleaseAfter(std::chrono::milliseconds hold) {
-        releaser_ = std::thread([this, hold] {
-            std::this_thread::sleep_for(hold);
-            Drop();
-        });
-    }
     void Release() {
-        if (releaser_.joinable()) releaser_.join();
-        Drop();
-    }
-
-private:
-    void Drop() {
         sqlite3_finalize(reader_);
         reader_ = nullptr;
         if (!sqlite3_get_autocommit(database_)) sqlite3_exec(database_, "COMMIT", nullptr, nullptr, nullptr);
     }
+
+private:
     sqlite3* database_ = nullptr;
     sqlite3_stmt* reader_ = nullptr;
-    std::thread releaser_;
 };
 
 class NullSink : public BatchProgressSink {
@@ -88,12 +76,8 @@ protected:
     LibraryConnection& library() { return State().connection; }
     ProbeContext Probe() { return ProbeContext{State().audio, nullptr}; }
 
-    void PlayStart(const char* url) {
-        Transaction transaction(library());
-        RegisterFile(Probe(), library(), 0, platform::Utf8ToUtf16(url), 0);
-    }
+    void PlayStart(const char* url) { RegisterFile(Probe(), library(), 0, platform::Utf8ToUtf16(url), 0); }
     void EndOfPlay(const char* url, std::int32_t endedAt) {
-        Transaction transaction(library());
         EXPECT_TRUE(CreditCompletedPlay(library(), platform::Utf8ToUtf16(url), endedAt));
     }
     void Batch(BatchMode mode, std::initializer_list<const char*> urls) {
@@ -104,23 +88,22 @@ protected:
         RunBatch(BatchJob{mode, paths, library(), probe}, sink);
     }
 
-    // Runs `work` under the foreign lock, timing it; then lets the lock go and
-    // waits for the helper thread to land what waited.
-    Clock::duration UnderLock(const std::function<void()>& work) {
+    // Runs `work` while the foreign lock is held: it returns with the lock
+    // still held (a caller that waited for the lock would never return here),
+    // its work waiting. Then lets the lock go and waits for the work to land.
+    void UnderLock(const std::function<void()>& work) {
         ForeignLock other(path_, GetParam());
-        other.ReleaseAfter(kHold);
-        const auto start = Clock::now();
-        work();
-        const auto took = Clock::now() - start;
+        auto done = std::async(std::launch::async, work);
+        ASSERT_EQ(done.wait_for(kGenerousWait), std::future_status::ready);
+        done.get();
+        EXPECT_GT(library().WaitingCount(), 0u);
         other.Release();
         WaitUntilLanded();
-        return took;
     }
     void WaitUntilLanded() {
-        for (int i = 0; i < 100 && (library().PendingCount() > 0 || library().CommitPending()); ++i)
-            std::this_thread::sleep_for(20ms);
-        EXPECT_EQ(library().PendingCount(), 0u);
-        EXPECT_FALSE(library().CommitPending());
+        const auto deadline = Clock::now() + kGenerousWait;
+        while (library().WaitingCount() > 0 && Clock::now() < deadline) std::this_thread::sleep_for(20ms);
+        EXPECT_EQ(library().WaitingCount(), 0u);
     }
 
     // The table as another program sees it: "name=plays@lastplayed" in rowid order.
@@ -145,15 +128,12 @@ protected:
     std::string path_;
 };
 
-TEST_P(ForeignLockTest, APlayStartIsKeptAndTheWindowThreadWaitsAtMostTheTimeout) {
+TEST_P(ForeignLockTest, PlayStartsAreKeptAndTheWindowThreadDoesNotWaitForTheLock) {
     PlayStart("http://radio/before");
-    const auto took = UnderLock([&] {
+    UnderLock([&] {
         PlayStart("http://radio/a");
-        const auto second = Clock::now();
-        PlayStart("http://radio/b");  // work already waits: no second wait
-        EXPECT_LT(Clock::now() - second, 200ms);
+        PlayStart("http://radio/b");
     });
-    EXPECT_LT(took, kWindowBound);
     EXPECT_EQ(Committed(), "http://radio/before=0@0,http://radio/a=0@0,http://radio/b=0@0");
 }
 

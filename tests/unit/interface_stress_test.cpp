@@ -48,7 +48,9 @@ TEST(InterfaceStress, ConcurrentAddReadAndRemoveStayConsistent) {
     TempFolder folder;
     ASSERT_FALSE(folder.path().empty());
     ASSERT_TRUE(State().connection.Open(folder.path() + "/vellumdb.db"));
-    State().connection.Exec("PRAGMA synchronous = OFF");  // speed only
+    State().connection.ReadWith([](sqlite3* writer) {  // speed only
+        return sqlite3_exec(writer, "PRAGMA synchronous = OFF", nullptr, nullptr, nullptr);
+    });
     testing::FakeAudio& fake = testing::FakeAudio::Instance();
     fake.Reset();
     for (int thread = 0; thread < kThreads; ++thread)

@@ -10,6 +10,8 @@
 
 #include "api/library_interface.h"
 #include "library/rows.h"
+#include "maintenance/pending_work.h"
+#include "maintenance/batch_worker.h"
 #include "maintenance/play_statistics.h"
 #include "maintenance/register_file.h"
 #include "platform/text.h"
@@ -87,7 +89,7 @@ TEST(PlayTimes, AZoneWithoutDaylightSavingRoundTripsUnchanged) {
 class PlayCountTest : public TempDatabaseTest {
 protected:
     std::int32_t PlayCount(const std::string& path) {
-        RecordOwner record(FindTrackRow(connection(), path.c_str()));
+        RecordOwner record(ReadTrackRow(connection(), path.c_str()));
         return record ? record->playcount : -1;
     }
 };
@@ -99,12 +101,18 @@ TEST_F(PlayCountTest, AnEndOfPlayCountsOnceAndAMissingRowChangesNothing) {
     EXPECT_EQ(PlayCount("http://radio.example/stream"), 0);
     EXPECT_TRUE(CreditCompletedPlay(connection(), u"http://radio.example/stream", 1700000000));
     EXPECT_FALSE(CreditCompletedPlay(connection(), u"http://radio.example/other", 1700000000));
-    RecordOwner record(FindTrackRow(connection(), "http://radio.example/stream"));
+    RecordOwner record(ReadTrackRow(connection(), "http://radio.example/stream"));
     ASSERT_TRUE(record);
     EXPECT_EQ(record->playcount, 1);
     EXPECT_EQ(record->lastplayed, 1700000000);
     EXPECT_EQ(Scalar("SELECT count(*) FROM list"), "1");
 }
+
+class NullSink : public BatchProgressSink {
+public:
+    bool ItemStarting(std::size_t) override { return true; }
+    void Finished() override {}
+};
 
 // End-of-play updates on several "audio" threads race play starts of the same
 // paths (repeat-one) and a batch holding a transaction open: every end counts.
@@ -119,24 +127,22 @@ TEST_F(PlayCountTest, ConcurrentEndsStartsAndABatchLoseNoCount) {
     std::vector<std::thread> threads;
     for (int t = 0; t < kAudioThreads; ++t) {
         threads.emplace_back([&, t] {
-            for (int i = 0; i < kEndsPerThread; ++i) {
-                Transaction transaction(connection());
+            for (int i = 0; i < kEndsPerThread; ++i)
                 CreditCompletedPlay(connection(), paths[(t + i) % paths.size()], 1700000000 + i);
-            }
         });
     }
     threads.emplace_back([&] {
-        for (int i = 0; i < kEndsPerThread; ++i) {
-            Transaction transaction(connection());
-            RegisterFile(context, connection(), 0, paths[i % paths.size()], 0);
-        }
+        for (int i = 0; i < kEndsPerThread; ++i) RegisterFile(context, connection(), 0, paths[i % paths.size()], 0);
     });
     threads.emplace_back([&] {
-        Transaction batch(connection());
+        BatchPathList batch;
         for (int i = 0; i < kEndsPerThread; ++i)
-            RegisterFile(context, connection(), 0, u"http://batch/" + platform::Utf8ToUtf16(std::to_string(i)), 0);
+            batch.Append(u"http://batch/" + platform::Utf8ToUtf16(std::to_string(i)));
+        NullSink sink;
+        RunBatch(BatchJob{BatchMode::Add, batch, connection(), context}, sink);
     });
     for (auto& thread : threads) thread.join();
+    ASSERT_TRUE(connection().LandWaitingWork(kGenerousWait));
 
     int total = 0;
     for (const auto& path : paths) total += PlayCount(platform::Utf16ToUtf8(path));

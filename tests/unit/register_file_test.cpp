@@ -5,6 +5,8 @@
 #include <thread>
 
 #include "library/rows.h"
+#include "maintenance/pending_work.h"
+#include "maintenance/play_statistics.h"
 #include "maintenance/register_file.h"
 #include "fault_loop.h"
 #include "platform/test_hooks.h"
@@ -35,7 +37,7 @@ protected:
     void Register(std::u16string_view path, AudioHandle channel = 0, std::int32_t duration = 0) {
         RegisterFile(ProbeContext{audio_, host_}, connection(), channel, path, duration);
     }
-    RecordOwner Row(const char* name) { return RecordOwner(FindTrackRow(connection(), name)); }
+    RecordOwner Row(const char* name) { return RecordOwner(ReadTrackRow(connection(), name)); }
     std::string Rows() { return Scalar("SELECT COUNT(*) FROM list"); }
     // Every column of every row, "|" between values, ";" between rows.
     std::string AllRows() {
@@ -162,20 +164,15 @@ TEST_F(RegisterFileTest, EveryFailedAllocationWritesTheWholeRowOrNothing) {
     EXPECT_GT(kept, 0);
 }
 
-// The end-of-play update reads the row, adds one play and writes it back under
-// the connection's lock. Registering the same track meanwhile must never write
-// back a play count read before that update.
+// The end-of-play update reads the row, adds one play and writes it back as
+// one unit. Registering the same track meanwhile must never write back a play
+// count read before that update.
 TEST_F(RegisterFileTest, ConcurrentPlayCountUpdatesAreNeverLost) {
     fake_.AddFile(kSong, AlbumFile("Busy", 100));
     Register(kSong);
     constexpr int kPlays = 500;
     std::thread counter([this] {
-        for (int play = 0; play < kPlays; ++play) {
-            platform::ScopedLock hold(connection().Lock());
-            RecordOwner row(FindTrackRow(connection(), kSongUtf8));
-            ++row->playcount;
-            UpdateTrackRow(connection(), *row);
-        }
+        for (int play = 0; play < kPlays; ++play) CreditCompletedPlay(connection(), kSong, play);
     });
     for (int again = 0; again < kPlays; ++again) Register(kSong);
     counter.join();

@@ -1,4 +1,5 @@
-// Row writing, reading and removal on a real SQLite file.
+// Row writing, reading and removal on a real SQLite file, through the
+// entries the plugin's work is made of and the connection's read.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -8,13 +9,21 @@
 
 #include "library/rows.h"
 #include "library/schema.h"
+#include "library/work_entry.h"
+#include "maintenance/pending_work.h"
 #include "fault_loop.h"
 #include "temp_database.h"
 
 namespace vellum {
 namespace {
 
-class RowsTest : public TempDatabaseTest {};
+class RowsTest : public TempDatabaseTest {
+protected:
+    LibraryConnection::Outcome Register(RecordOwner record) {
+        return connection().Submit(MakeRegistration(std::move(record)));
+    }
+    RecordOwner Find(const char* key) { return RecordOwner(ReadTrackRow(connection(), key)); }
+};
 
 // Fills a probed-style record: every text field null except those given.
 RecordOwner MakeRecord(const char* name, const char* title = nullptr) {
@@ -52,25 +61,45 @@ TEST(StatementText, UpdateRewritesTwentyFourColumnsKeyedByName) {
     EXPECT_EQ(sql.substr(sql.size() - tail.size()), tail);
 }
 
+// The statements the plugin's writer runs on `list`, with the transaction
+// around each entry.
 TEST_F(RowsTest, ExecutedStatementsAreExactlyTheBuiltTexts) {
     std::vector<std::string> seen;
-    sqlite3_trace_v2(
-        connection().Handle(), SQLITE_TRACE_STMT,
-        [](unsigned, void* context, void*, void* text) {
-            static_cast<std::vector<std::string>*>(context)->push_back(static_cast<const char*>(text));
-            return 0;
-        },
-        &seen);
+    connection().ReadWith([&seen](sqlite3* writer) {
+        sqlite3_trace_v2(
+            writer, SQLITE_TRACE_STMT,
+            [](unsigned, void* context, void*, void* text) {
+                static_cast<std::vector<std::string>*>(context)->push_back(static_cast<const char*>(text));
+                return 0;
+            },
+            &seen);
+        return SQLITE_OK;
+    });
     RecordOwner record = MakeRecord("C:\\x.mp3");
-    InsertTrackRow(connection(), *record);
-    UpdateTrackRow(connection(), *record);
-    ReleaseTrackRecord(FindTrackRow(connection(), "C:\\x.mp3"));
-    DeleteTrackRow(connection(), u"C:\\x.mp3");
-    ASSERT_EQ(seen.size(), 4u);
-    EXPECT_EQ(seen[0], BuildInsertStatement(*record));
-    EXPECT_EQ(seen[1], BuildUpdateStatement(*record));
-    EXPECT_EQ(seen[2], "SELECT * FROM list WHERE file_name = 'C:\\x.mp3'");
-    EXPECT_EQ(seen[3], "DELETE FROM list WHERE file_name = 'C:\\x.mp3'");
+    const std::string insert = BuildInsertStatement(*record);
+    const std::string update = BuildUpdateStatement(*record);
+    Register(std::move(record));
+    Register(MakeRecord("C:\\x.mp3"));
+    RemoveTrack(connection(), "C:\\x.mp3");
+    const std::string select = "SELECT * FROM list WHERE file_name = 'C:\\x.mp3'";
+    const std::vector<std::string> expected = {
+        "BEGIN IMMEDIATE",
+        select,
+        insert,
+        "PRAGMA user_version = 1",
+        "COMMIT",
+        "BEGIN IMMEDIATE",
+        select,
+        update,
+        "PRAGMA user_version = 2",
+        "COMMIT",
+        "BEGIN IMMEDIATE",
+        "DELETE FROM list WHERE file_name = 'C:\\x.mp3'",
+        "PRAGMA user_version = 3",
+        "COMMIT",
+    };
+    EXPECT_EQ(seen, expected);
+    connection().ReadWith([](sqlite3* writer) { return sqlite3_trace_v2(writer, 0, nullptr, nullptr); });
 }
 
 TEST_F(RowsTest, InsertFindRoundTripKeepsEveryFieldAndStoresNoNull) {
@@ -78,9 +107,9 @@ TEST_F(RowsTest, InsertFindRoundTripKeepsEveryFieldAndStoresNoNull) {
     record->statDuration = 215;
     record->statBitrate = -7;
     record->tagPerformer = CopyText("composer", 8);
-    InsertTrackRow(connection(), *record);
+    Register(std::move(record));
 
-    RecordOwner found(FindTrackRow(connection(), "C:\\Don't\\音.flac"));
+    RecordOwner found = Find("C:\\Don't\\音.flac");
     ASSERT_TRUE(found);
     EXPECT_STREQ(found->file_title, "Don't");
     EXPECT_EQ(found->statDuration, 215);
@@ -95,31 +124,25 @@ TEST_F(RowsTest, InsertFindRoundTripKeepsEveryFieldAndStoresNoNull) {
     EXPECT_EQ(Scalar("SELECT typeof(statBitrate) FROM list"), "integer");
 }
 
-TEST_F(RowsTest, InsertOfAnExistingPathLeavesTheRowAndUpdateRewritesUserColumns) {
-    RecordOwner first = MakeRecord("a.wav", "first");
-    first->playcount = 4;
-    InsertTrackRow(connection(), *first);
+TEST_F(RowsTest, ARegistrationOfAStoredPathRefreshesItKeepingTheUserColumns) {
+    Register(MakeRecord("a.wav", "first"));
+    Exec("UPDATE list SET rating = 5, playcount = 4, lastplayed = 7, modify = 9");
     RecordOwner second = MakeRecord("a.wav", "second");
-    InsertTrackRow(connection(), *second);
-    EXPECT_EQ(Scalar("SELECT file_title || playcount FROM list"), "first4");
-
-    EXPECT_TRUE(UpdateTrackRow(connection(), *second));
-    EXPECT_EQ(Scalar("SELECT file_title || playcount FROM list"), "second0");
-    RecordOwner missing = MakeRecord("none.wav");
-    EXPECT_TRUE(UpdateTrackRow(connection(), *missing));
+    second->playcount = 100;
+    Register(std::move(second));
+    EXPECT_EQ(Scalar("SELECT file_title || rating || playcount || lastplayed || modify FROM list"), "second5479");
     EXPECT_EQ(Scalar("SELECT count(*) FROM list"), "1");
 }
 
 TEST_F(RowsTest, LookupIsExactBytesAndRemovalTouchesOnlyThatRow) {
     for (const char* name : {"C:\\A.wav", "C:\\a.wav", "C:\\s.cue", "C:\\s.cue/1", "C:\\s.cue/2"}) {
-        RecordOwner record = MakeRecord(name);
-        InsertTrackRow(connection(), *record);
+        Register(MakeRecord(name));
     }
-    EXPECT_EQ(RecordOwner(FindTrackRow(connection(), "c:\\A.WAV")).get(), nullptr);
-    EXPECT_EQ(RecordOwner(FindTrackRow(connection(), nullptr)).get(), nullptr);
-    DeleteTrackRow(connection(), u"C:\\s.cue");
-    DeleteTrackRow(connection(), u"C:\\s.cue/9");
-    DeleteTrackRow(connection(), u"C:\\A.wav");
+    EXPECT_EQ(Find("c:\\A.WAV").get(), nullptr);
+    EXPECT_EQ(Find(nullptr).get(), nullptr);
+    EXPECT_EQ(RemoveTrack(connection(), "C:\\s.cue"), LibraryConnection::Outcome::Written);
+    EXPECT_EQ(RemoveTrack(connection(), "C:\\s.cue/9"), LibraryConnection::Outcome::NoRow);
+    EXPECT_EQ(RemoveTrack(connection(), "C:\\A.wav"), LibraryConnection::Outcome::Written);
     EXPECT_EQ(Scalar("SELECT group_concat(file_name, '|') FROM (SELECT file_name FROM list ORDER BY 1)"),
               "C:\\a.wav|C:\\s.cue/1|C:\\s.cue/2");
 }
@@ -127,7 +150,7 @@ TEST_F(RowsTest, LookupIsExactBytesAndRemovalTouchesOnlyThatRow) {
 TEST_F(RowsTest, NullColumnsFromAnotherWriterReadAsEmptyTextAndZero) {
     Exec("INSERT INTO list(file_name) VALUES('other')");
     Exec("UPDATE list SET playcount = NULL");
-    RecordOwner found(FindTrackRow(connection(), "other"));
+    RecordOwner found = Find("other");
     ASSERT_TRUE(found);
     EXPECT_STREQ(found->tagTitle, "");
     EXPECT_STREQ(found->infoCodec_sub, "");
@@ -137,9 +160,8 @@ TEST_F(RowsTest, NullColumnsFromAnotherWriterReadAsEmptyTextAndZero) {
 TEST_F(RowsTest, EveryByteValueRoundTripsThroughInsertAndFind) {
     std::string name;
     for (int byte = 1; byte < 256; ++byte) name.push_back(static_cast<char>(byte));
-    RecordOwner record = MakeRecord(name.c_str());
-    InsertTrackRow(connection(), *record);
-    RecordOwner found(FindTrackRow(connection(), name.c_str()));
+    Register(MakeRecord(name.c_str()));
+    RecordOwner found = Find(name.c_str());
     ASSERT_TRUE(found);
     EXPECT_EQ(std::string(found->file_name), name);
 }
@@ -147,7 +169,7 @@ TEST_F(RowsTest, EveryByteValueRoundTripsThroughInsertAndFind) {
 TEST_F(RowsTest, EveryFailedAllocationInALookupYieldsNoRecordOrTheWholeOneAndLeaksNothing) {
     RecordOwner record = MakeRecord("a.wav", "t");
     record->tagAlbum = CopyText("album", 5);
-    InsertTrackRow(connection(), *record);
+    Register(std::move(record));
     RecordOwner found;
     bool threw = false;
     int refused = 0;
@@ -155,7 +177,7 @@ TEST_F(RowsTest, EveryFailedAllocationInALookupYieldsNoRecordOrTheWholeOneAndLea
     loop.setup = [&] { found.Reset(), threw = false; };
     loop.operation = [&] {
         try {
-            found.Reset(FindTrackRow(connection(), "a.wav"));
+            found.Reset(ReadTrackRow(connection(), "a.wav"));
         } catch (const std::bad_alloc&) {
             threw = true;  // the caller's boundary (GetRecord) turns this into null
         }
@@ -182,13 +204,13 @@ TEST_F(RowsTest, EveryFailedAllocationInALookupYieldsNoRecordOrTheWholeOneAndLea
 TEST_F(RowsTest, ATableWithFewerColumnsIsReadAsFarAsItGoes) {
     Reopen("CREATE TABLE list(file_name TEXT, file_title TEXT, file_ext TEXT, file_size INTEGER)");
     Exec("INSERT INTO list VALUES('short', 'title', '', 3)");
-    RecordOwner found(FindTrackRow(connection(), "short"));
+    RecordOwner found = Find("short");
     ASSERT_TRUE(found);
     EXPECT_STREQ(found->file_title, "title");
     EXPECT_EQ(found->file_size, 3);
     EXPECT_STREQ(found->tagDiscNumber, "");
-    RecordOwner record = MakeRecord("new");
-    InsertTrackRow(connection(), *record);  // 25 values into 4 columns fails harmlessly
+    // 25 values into 4 columns: SQLite refuses the statement, and the entry is given up.
+    EXPECT_EQ(Register(MakeRecord("new")), LibraryConnection::Outcome::Refused);
     EXPECT_EQ(Scalar("SELECT count(*) FROM list"), "1");
 }
 

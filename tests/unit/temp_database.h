@@ -4,12 +4,18 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <chrono>
+#include <filesystem>
 #include <string>
 
 #include "library/connection.h"
 #include "temp_folder.h"
 
 namespace vellum {
+
+// How long a test waits for an outcome that normally comes at once: long
+// enough for a loaded CI machine, never a budget the code has to meet.
+inline constexpr std::chrono::seconds kGenerousWait{30};
 
 class TempDatabaseTest : public ::testing::Test {
 protected:

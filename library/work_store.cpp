@@ -1,0 +1,116 @@
+#include "library/work_store.h"
+
+#include <sqlite3.h>
+
+namespace vellum {
+namespace {
+
+// Exclusive locking before the journal mode: the write-ahead log then keeps
+// its index in the process's memory, and no other program can take the file.
+constexpr char kSetUpSql[] =
+    "PRAGMA locking_mode=EXCLUSIVE;"
+    "PRAGMA journal_mode=WAL;"
+    "PRAGMA synchronous=FULL;"
+    "CREATE TABLE IF NOT EXISTS work(sequence INTEGER PRIMARY KEY, kind INTEGER NOT NULL, "
+    "key BLOB NOT NULL, data BLOB NOT NULL);"
+    "CREATE INDEX IF NOT EXISTS work_key ON work(key)";
+
+int BindText(sqlite3_stmt* statement, int index, const std::string& text) {
+    return sqlite3_bind_blob(statement, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+std::string ColumnBytes(sqlite3_stmt* statement, int column) {
+    const void* bytes = sqlite3_column_blob(statement, column);
+    const int size = sqlite3_column_bytes(statement, column);
+    return bytes != nullptr ? std::string(static_cast<const char*>(bytes), static_cast<std::size_t>(size))
+                            : std::string();
+}
+
+}  // namespace
+
+std::string WorkStore::PathFor(const std::string& libraryPath) {
+    static constexpr char kSuffix[] = ".db";
+    const std::size_t suffix = sizeof kSuffix - 1;
+    const bool hasSuffix =
+        libraryPath.size() > suffix && libraryPath.compare(libraryPath.size() - suffix, suffix, kSuffix) == 0;
+    return (hasSuffix ? libraryPath.substr(0, libraryPath.size() - suffix) : libraryPath) + "-pending.db";
+}
+
+bool WorkStore::Open(const std::string& utf8Path) {
+    sqlite3* opened = nullptr;
+    const int rc = sqlite3_open_v2(utf8Path.c_str(), &opened, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    DatabaseOwner database(opened);
+    if (rc != SQLITE_OK) return false;
+    if (sqlite3_exec(database.get(), kSetUpSql, nullptr, nullptr, nullptr) != SQLITE_OK) return false;
+    database_ = std::move(database);
+    return true;
+}
+
+int WorkStore::Append(std::int64_t sequence, const WorkEntry& entry) {
+    Statement insert(database_.get(), "INSERT OR REPLACE INTO work(sequence, kind, key, data) VALUES(?, ?, ?, ?)");
+    if (insert.Get() == nullptr) return sqlite3_errcode(database_.get());
+    sqlite3_bind_int64(insert.Get(), 1, sequence);
+    sqlite3_bind_int(insert.Get(), 2, static_cast<int>(entry.Kind()));
+    BindText(insert.Get(), 3, entry.Key());
+    BindText(insert.Get(), 4, entry.Encode());
+    const int rc = sqlite3_step(insert.Get());
+    return rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
+int WorkStore::ReadAfter(std::int64_t sequence, std::size_t limit, std::vector<StoredEntry>& out) {
+    Statement query(database_.get(),
+                    "SELECT sequence, kind, key, data FROM work WHERE sequence > ? ORDER BY sequence LIMIT ?");
+    if (query.Get() == nullptr) return sqlite3_errcode(database_.get());
+    sqlite3_bind_int64(query.Get(), 1, sequence);
+    sqlite3_bind_int64(query.Get(), 2, static_cast<sqlite3_int64>(limit));
+    return ReadEntries(query, out);
+}
+
+int WorkStore::ReadForKey(const std::string& key, std::int64_t sequence, std::vector<StoredEntry>& out) {
+    Statement query(database_.get(),
+                    "SELECT sequence, kind, key, data FROM work WHERE key = ? AND sequence > ? ORDER BY sequence");
+    if (query.Get() == nullptr) return sqlite3_errcode(database_.get());
+    BindText(query.Get(), 1, key);
+    sqlite3_bind_int64(query.Get(), 2, sequence);
+    return ReadEntries(query, out);
+}
+
+int WorkStore::ReadEntries(Statement& query, std::vector<StoredEntry>& out) {
+    int rc;
+    while ((rc = sqlite3_step(query.Get())) == SQLITE_ROW) {
+        const std::int64_t sequence = sqlite3_column_int64(query.Get(), 0);
+        const int kind = sqlite3_column_int(query.Get(), 1);
+        out.push_back(
+            StoredEntry{sequence, DecodeEntry(kind, ColumnBytes(query.Get(), 2), ColumnBytes(query.Get(), 3))});
+    }
+    return rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
+int WorkStore::DeleteThrough(std::int64_t sequence) {
+    Statement remove(database_.get(), "DELETE FROM work WHERE sequence <= ?");
+    if (remove.Get() == nullptr) return sqlite3_errcode(database_.get());
+    sqlite3_bind_int64(remove.Get(), 1, sequence);
+    const int rc = sqlite3_step(remove.Get());
+    return rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
+int WorkStore::CountAfter(std::int64_t sequence, std::size_t& out) {
+    Statement query(database_.get(), "SELECT count(*) FROM work WHERE sequence > ?");
+    if (query.Get() == nullptr) return sqlite3_errcode(database_.get());
+    sqlite3_bind_int64(query.Get(), 1, sequence);
+    const int rc = sqlite3_step(query.Get());
+    if (rc != SQLITE_ROW) return rc;
+    out = static_cast<std::size_t>(sqlite3_column_int64(query.Get(), 0));
+    return SQLITE_OK;
+}
+
+int WorkStore::LastSequence(std::int64_t& out) {
+    Statement query(database_.get(), "SELECT coalesce(max(sequence), 0) FROM work");
+    if (query.Get() == nullptr) return sqlite3_errcode(database_.get());
+    const int rc = sqlite3_step(query.Get());
+    if (rc != SQLITE_ROW) return rc;
+    out = sqlite3_column_int64(query.Get(), 0);
+    return SQLITE_OK;
+}
+
+}  // namespace vellum
