@@ -7,7 +7,8 @@
 // is deleted only after the library holds it (library/connection.h says how
 // that is known). The file is opened in exclusive locking mode with a
 // write-ahead log, so no other program takes its locks and an append costs no
-// wait.
+// wait. A play credit's append waits for the disk; the others reach the
+// system at once and the disk at the log's next checkpoint.
 //
 // Not thread-safe: the connection calls it under its mutex.
 #pragma once
@@ -37,7 +38,10 @@ public:
     // Opens or creates the store. False (and closed) when it cannot be had:
     // waiting work is then held in memory only.
     bool Open(const std::string& utf8Path);
-    void Close() noexcept { database_.reset(); }
+    void Close() noexcept {
+        database_.reset();
+        syncFull_ = false;
+    }
     bool IsOpen() const noexcept { return database_ != nullptr; }
 
     // Appends and commits one entry. SQLite's result code.
@@ -55,8 +59,10 @@ public:
 
 private:
     int ReadEntries(Statement& query, std::vector<StoredEntry>& out);
+    int SyncFor(EntryKind kind);
 
     DatabaseOwner database_;
+    bool syncFull_ = false;
 };
 
 }  // namespace vellum
