@@ -37,6 +37,17 @@
 **   do not move GetLastChangeTick and send no VELLUMDB_MSG_NOTIFY. Changes made by
 **   the plugin itself (playback, its menu commands) are announced with both.
 **
+** WHAT IS WRITTEN, AND WHEN
+**   The plugin writes through a connection of its own, never through the raw
+**   handle. Work it cannot write into the library at once (another program
+**   holds the file, the disk is full, an I/O error, or your transaction is
+**   open on the raw handle) is first appended to vellumdb-pending.db beside
+**   the library and written within about 0.1 s of the library taking writes
+**   again; what still waits when the player shuts down, is killed or crashes
+**   is written at its next start. Each piece of work lands exactly once: the
+**   library's PRAGMA user_version records the last piece it holds, in the
+**   same commit. Leave user_version and vellumdb-pending.db alone.
+**
 ** GROUPING MANY AddFile CALLS
 **   Outside a transaction each AddFile and RemoveFile commits on its own, one
 **   disk sync each, which is slow for many files. Group them on the raw
@@ -46,29 +57,25 @@
 **       for (...) lib->AddFile(path);
 **       sqlite3_exec(lib->GetDatabaseHandle(), "COMMIT", 0, 0, 0);
 **
-**   The plugin joins a transaction you open on its connection and leaves its
-**   end to you: its own work meanwhile (play starts, end-of-play counts, its
-**   menu commands) lands in your transaction and is committed by your COMMIT.
-**   It commits your transaction only when it shuts down. Keep such transactions
-**   short and always end them: until you do, the plugin's work in them is not
-**   on disk. A transaction of the plugin's own that your COMMIT ends is opened
-**   again at its next write.
+**   While your transaction is open, the plugin's work (these calls, play
+**   starts, end-of-play counts, its menu commands) waits in
+**   vellumdb-pending.db and lands in one go right after your transaction
+**   ends. GetRecord shows it at once; your own SQL sees it after your COMMIT.
+**   The plugin commits a transaction you left open only when it shuts down.
 **
 ** ROLLBACK
-**   A ROLLBACK (or ROLLBACK TO) that you send undoes your own statements only.
-**   Whatever it undid of the plugin's work, AddFile and RemoveFile calls
-**   included, the plugin notices and writes again, exactly once, in the order
-**   it was done: the last 4096 of its operations in the rolled-back
-**   transaction (older ones of a larger batch are lost). To undo an AddFile,
-**   call RemoveFile.
+**   A ROLLBACK (or ROLLBACK TO) that you send undoes your own statements only,
+**   never the plugin's work, AddFile and RemoveFile calls included. To undo an
+**   AddFile, call RemoveFile.
 **
 ** WHEN THE FILE IS BUSY
-**   While another program holds the database file's write lock, AddFile and
-**   RemoveFile wait up to 1.5 s and then return with their work queued; it is
-**   written in order within about 0.1 s of the lock's release. GetRecord
-**   already shows queued work. When 4096 operations are queued, AddFile and
-**   RemoveFile wait for room. Work still queued when the plugin shuts down is
-**   given 3 more seconds, and is lost if the lock is held beyond them.
+**   AddFile and RemoveFile never wait for another program's lock: their work
+**   waits as above. GetRecord waits at most 1.5 s for a file that another
+**   program holds exclusively, then returns null rather than a record it
+**   could not read whole. The raw handle's busy handler waits up to 1.5 s for
+**   each lock your statements meet; do not replace it (sqlite3_busy_timeout,
+**   sqlite3_busy_handler): other plugins share the handle, and the plugin sets
+**   it again for the COMMIT it sends at shut-down.
 **
 ** This header compiles as C99 and as C++, and needs no other header first. A
 ** resource compiler reads only its version and message names (RC_INVOKED).
@@ -261,8 +268,10 @@ typedef int32_t(__stdcall* VellumAddFileFn)(const char* utf8Path);
 typedef int32_t(__stdcall* VellumRemoveFileFn)(const char* utf8Path);
 
 /* Reads the row whose path equals the UTF-8 text byte for byte (letter case
-** counts). Returns a new record that the caller owns and must hand back to
-** FreeRecord exactly once, or null when there is no such row. */
+** counts), with the plugin's waiting work shown as done. Returns a new record
+** that the caller owns and must hand back to FreeRecord exactly once, or null
+** when there is no such row, the path is null, or the row could not be read
+** whole within 1.5 s (see WHEN THE FILE IS BUSY). */
 typedef VellumTrackRecord*(__stdcall* VellumGetRecordFn)(const char* utf8Path);
 
 /* Releases a record from GetRecord. Null is accepted and ignored. */
