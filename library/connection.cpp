@@ -204,7 +204,7 @@ LibraryConnection::Outcome LibraryConnection::Submit(std::unique_ptr<WorkEntry> 
 // it, so if the COMMIT did land after all the landing passes it over.
 ApplyResult LibraryConnection::ApplyAlone(WorkEntry& entry) {
     sqlite3* writer = writer_.get();
-    if (Exec(writer, "BEGIN IMMEDIATE") != SQLITE_OK) return ApplyResult::Transient;
+    if (!BeginImmediate()) return ApplyResult::Transient;
     const std::int64_t number = nextNumber_;
     ApplyResult result = ApplyResult::Transient;
     try {
@@ -227,6 +227,19 @@ ApplyResult LibraryConnection::ApplyAlone(WorkEntry& entry) {
     landed_ = applying_ = number;
     nextNumber_ = number + 1;
     return result;
+}
+
+// In Idle the writer has no transaction. One left over because a ROLLBACK
+// itself failed (no memory) holds nothing that is not still queued: it is
+// rolled back before anything else runs on the writer. False if it stays.
+bool LibraryConnection::DropStrayTransaction() {
+    sqlite3* writer = writer_.get();
+    return sqlite3_get_autocommit(writer) || Exec(writer, "ROLLBACK") == SQLITE_OK;
+}
+
+// Opens a writer transaction that holds the write lock, without waiting.
+bool LibraryConnection::BeginImmediate() {
+    return DropStrayTransaction() && Exec(writer_.get(), "BEGIN IMMEDIATE") == SQLITE_OK;
 }
 
 // Queues the entry behind everything that waits: into memory first, then on
@@ -291,7 +304,7 @@ void LibraryConnection::LandStep() {
 // then their number. False, with no transaction left, when any step failed.
 bool LibraryConnection::BeginWithQueued() {
     sqlite3* writer = writer_.get();
-    if (Exec(writer, "BEGIN IMMEDIATE") != SQLITE_OK) return false;
+    if (!BeginImmediate()) return false;
     std::int64_t landed = 0;
     bool applied = ReadLandedNumber(writer, landed) == SQLITE_OK;
     if (applied) {
@@ -428,7 +441,9 @@ int LibraryConnection::ReadWith(const std::function<int(sqlite3*)>& read) {
     Guard guard(mutex_);
     int rc = SQLITE_MISUSE;
     RetryUntil(guard, Clock::now() + kBusyTimeout, [&] {
-        rc = state_ == Writer::Closed ? SQLITE_MISUSE : read(writer_.get());
+        if (state_ == Writer::Closed) rc = SQLITE_MISUSE;
+        else if (state_ == Writer::Idle && !DropStrayTransaction()) rc = SQLITE_NOMEM;
+        else rc = read(writer_.get());
         return !IsTransient(rc);
     });
     return rc;

@@ -160,6 +160,8 @@ private:
     bool AnythingWaits() const noexcept;
     bool QueueTaken() const noexcept;
     bool SharedHandleInTransaction() const noexcept;
+    bool DropStrayTransaction();
+    bool BeginImmediate();
     ApplyResult ApplyAlone(WorkEntry& entry);
     Outcome Queue(std::unique_ptr<WorkEntry> entry);
     void MoveHeldToStore();

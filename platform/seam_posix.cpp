@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <new>
-#include <thread>
 
 #include "platform/system_time.h"
 #include "platform/text.h"
@@ -186,13 +185,36 @@ std::size_t InputFile::Read(void* buffer, std::size_t bytes) noexcept {
     return std::fread(buffer, 1, bytes, static_cast<std::FILE*>(handle_));
 }
 
+namespace {
+
+struct DetachedThread {
+    void (*work)(void*);
+    void* argument;
+};
+
+void* RunDetached(void* parameter) {
+    const DetachedThread job = *static_cast<DetachedThread*>(parameter);
+    std::free(parameter);
+    job.work(job.argument);
+    return nullptr;
+}
+
+}  // namespace
+
+// pthreads directly, with the job in a malloc'd block the thread frees first:
+// nothing of the thread is left to free once `work` has returned.
 bool StartDetachedThread(void (*work)(void*), void* argument) noexcept {
-    try {
-        std::thread(work, argument).detach();
-        return true;
-    } catch (...) {
-        return false;
-    }
+    auto* job = static_cast<DetachedThread*>(std::malloc(sizeof(DetachedThread)));
+    if (job == nullptr) return false;
+    *job = DetachedThread{work, argument};
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+    pthread_t thread;
+    const int rc = pthread_create(&thread, &attributes, RunDetached, job);
+    pthread_attr_destroy(&attributes);
+    if (rc != 0) std::free(job);
+    return rc == 0;
 }
 
 static_assert(sizeof(pthread_mutex_t) <= 64, "lock storage too small");
