@@ -12,7 +12,7 @@
 ** WHICH VERSION
 **   Send VELLUMDB_MSG_GETVERSION ("vellumdb_getversion") the same way: the hook
 **   stores the loaded module's VELLUMDB_VERSION_NUMBER in the result field
-**   (MAJOR * 1000000 + MINOR * 1000 + PATCH, so 1002000 for 1.2.0). A result
+**   (MAJOR * 1000000 + MINOR * 1000 + PATCH, so 1003000 for 1.3.0). A result
 **   of 0 means that no vellumdb module answered: none is loaded, or it has not
 **   yet had the host's initialise event. Both requests are answered from that
 **   event on, so ask at your enable event or later.
@@ -78,10 +78,10 @@
 
 /* The version of this header and of the module built with it. */
 #define VELLUMDB_VERSION_MAJOR  1
-#define VELLUMDB_VERSION_MINOR  2
+#define VELLUMDB_VERSION_MINOR  3
 #define VELLUMDB_VERSION_PATCH  0
-#define VELLUMDB_VERSION        "1.2.0"
-#define VELLUMDB_VERSION_NUMBER 1002000
+#define VELLUMDB_VERSION        "1.3.0"
+#define VELLUMDB_VERSION_NUMBER 1003000
 
 /* Names of the registered window messages (RegisterWindowMessage). The
 ** answers to the first two are set in the host message record's result:
