@@ -101,7 +101,10 @@ std::wstring LevelsUpTo(std::size_t length, const std::wstring& name) {
 }
 
 TEST_F(DatabasePath, APathTooLongForTheLongFormIsNamedByItsShortForm) {
-    HostFolder folder(LevelsUpTo(245, L"a folder with a long name"));
+    // Within the working folder's limit, yet with vellumdb.db's 20 more past
+    // kLongestAnsiPath.
+    constexpr std::size_t kHostFolderLength = 245;
+    HostFolder folder(LevelsUpTo(kHostFolderLength, L"a folder with a long name"));
     ASSERT_GT(folder.Database().size(), kLongestAnsiPath);
     ExpectReachesTheLibrary(ReportedPath(folder), folder);
 }
