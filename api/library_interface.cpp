@@ -3,7 +3,6 @@
 #include <string>
 
 #include "api/plugin_state.h"
-#include "library/rows.h"
 #include "library/track_record.h"
 #include "maintenance/pending_work.h"
 #include "maintenance/register_file.h"
@@ -14,32 +13,11 @@
 namespace vellum::api {
 namespace {
 
-char* TrackRecord::*const kStringFields[] = {
-    &TrackRecord::file_name,
-    &TrackRecord::file_title,
-    &TrackRecord::file_ext,
-    &TrackRecord::infoCodec_sub,
-};
-
-std::int32_t TrackRecord::*const kNumberFields[] = {
-    &TrackRecord::file_size,        &TrackRecord::statDuration, &TrackRecord::statChannels,
-    &TrackRecord::statSamplingrate, &TrackRecord::statBitrate,  &TrackRecord::rating,
-    &TrackRecord::playcount,        &TrackRecord::lastplayed,   &TrackRecord::modify,
-};
-
-char* TrackRecord::*const kTagFields[] = {
-    &TrackRecord::tagTitle,     &TrackRecord::tagArtist,   &TrackRecord::tagAlbum,       &TrackRecord::tagGenre,
-    &TrackRecord::tagDate,      &TrackRecord::tagComment,  &TrackRecord::tagTracknumber, &TrackRecord::tagPerformer,
-    &TrackRecord::tagCopyright, &TrackRecord::tagSubtitle, &TrackRecord::tagAlbumArtist, &TrackRecord::tagDiscNumber,
-};
-
-// Field `index` of the table, or `none` for a null record or an index out of
-// range. The index is compared unsigned, so a negative one is out of range.
-template <typename Field, std::size_t Count, typename Value>
-Value FieldAt(const TrackRecord* record, std::int32_t index, Field TrackRecord::*const (&fields)[Count],
-              Value none) noexcept {
-    if (record == nullptr || static_cast<std::uint32_t>(index) >= Count) return none;
-    return record->*fields[static_cast<std::uint32_t>(index)];
+// A text field of the record by its getter's index, or null for a null record
+// or an index out of range.
+const char* TextAt(const TrackRecord* record, FieldGroup group, std::int32_t index) noexcept {
+    const int column = ColumnOfField(group, index);
+    return record == nullptr || column < 0 ? nullptr : TextField(*record, column);
 }
 
 // The track path of a caller's UTF-8 text in UTF-16.
@@ -123,15 +101,16 @@ VellumTrackRecord* __stdcall GetRecord(const char* utf8Path) {
 void __stdcall FreeRecord(VellumTrackRecord* record) { ReleaseTrackRecord(record); }
 
 const char* __stdcall GetStringField(const VellumTrackRecord* record, std::int32_t index) {
-    return FieldAt(record, index, kStringFields, static_cast<const char*>(nullptr));
+    return TextAt(record, FieldGroup::File, index);
 }
 
 std::int32_t __stdcall GetNumberField(const VellumTrackRecord* record, std::int32_t index) {
-    return FieldAt(record, index, kNumberFields, std::int32_t{0});
+    const int column = ColumnOfField(FieldGroup::Number, index);
+    return record == nullptr || column < 0 ? 0 : NumberField(*record, column);
 }
 
 const char* __stdcall GetTagField(const VellumTrackRecord* record, std::int32_t index) {
-    return FieldAt(record, index, kTagFields, static_cast<const char*>(nullptr));
+    return TextAt(record, FieldGroup::Tag, index);
 }
 
 std::int32_t __stdcall GetTimeField(const VellumTrackRecord* record, std::int32_t selector, VellumSystemTime* out) {

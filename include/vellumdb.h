@@ -12,15 +12,28 @@
 ** WHICH VERSION
 **   Send VELLUMDB_MSG_GETVERSION ("vellumdb_getversion") the same way: the hook
 **   stores the loaded module's VELLUMDB_VERSION_NUMBER in the result field
-**   (MAJOR * 1000000 + MINOR * 1000 + PATCH, so 1002000 for 1.2.0). A result
+**   (MAJOR * 1000000 + MINOR * 1000 + PATCH, so 1003000 for 1.3.0). A result
 **   of 0 means that no vellumdb module answered: none is loaded, or it has not
 **   yet had the host's initialise event. Both requests are answered from that
 **   event on, so ask at your enable event or later.
 **
 ** COMPATIBILITY
 **   Within major version 1 the table keeps its thirteen slots, their order,
-**   types and meaning; none is added. Later behaviour comes with a higher
-**   version number: ask "vellumdb_getversion" before relying on an addition.
+**   types and meaning, and it never grows: no slot is added to it. What a
+**   minor version of major 1 may add is one of two kinds:
+**     - a new registered window message, sent and answered the way the two
+**       above are;
+**     - a further table of functions, apart from this one, that begins with
+**       its own size in bytes (a uint32_t) and is asked for by a registered
+**       message of its own. Later minor versions may append slots to such a
+**       table, never move or change one; read a slot only when the size
+**       counts past its end.
+**   This header names each addition together with the version that brings
+**   it. To use one, send VELLUMDB_MSG_GETVERSION first: use this table only
+**   when the result's major part (result / 1000000) is VELLUMDB_VERSION_MAJOR,
+**   and send an addition's message only when the result is at least the
+**   version that brings it. A smaller result, or 0, means the loaded module
+**   does not have it: a message that no plugin answers leaves the result 0.
 **
 ** TEXT
 **   Track paths and every text of a record are zero-terminated UTF-8. The one
@@ -85,10 +98,10 @@
 
 /* The version of this header and of the module built with it. */
 #define VELLUMDB_VERSION_MAJOR  1
-#define VELLUMDB_VERSION_MINOR  2
+#define VELLUMDB_VERSION_MINOR  3
 #define VELLUMDB_VERSION_PATCH  0
-#define VELLUMDB_VERSION        "1.2.0"
-#define VELLUMDB_VERSION_NUMBER 1002000
+#define VELLUMDB_VERSION        "1.3.0"
+#define VELLUMDB_VERSION_NUMBER 1003000
 
 /* Names of the registered window messages (RegisterWindowMessage). The
 ** answers to the first two are set in the host message record's result:
@@ -102,6 +115,7 @@
 
 #ifndef RC_INVOKED
 
+#include <stddef.h>
 #include <stdint.h>
 
 #if !defined(_WIN32) && !defined(__stdcall)
@@ -315,6 +329,30 @@ typedef struct VellumLibraryInterface {
 #ifdef __cplusplus
 }
 #endif
+
+/* Compile-time checks of the layouts above, made by every build that includes
+** this header: a negative array size fails a C99 build, static_assert a C++
+** one. Each slot of the table and each listener parameter is one pointer wide
+** (4 bytes on the host's 32-bit Windows); VellumSystemTime is SYSTEMTIME's
+** eight 16-bit fields. */
+#ifdef __cplusplus
+#define VELLUMDB_PIN(name, condition) static_assert(condition, #name)
+#else
+#define VELLUMDB_PIN(name, condition) typedef char vellumdb_pin_##name[(condition) ? 1 : -1]
+#endif
+VELLUMDB_PIN(interface_slots, sizeof(VellumLibraryInterface) == 13 * sizeof(void*));
+VELLUMDB_PIN(interface_last_slot, offsetof(VellumLibraryInterface, GetTimeField) == 12 * sizeof(void*));
+VELLUMDB_PIN(wparam_width, sizeof(VellumWParam) == sizeof(void*));
+VELLUMDB_PIN(lparam_width, sizeof(VellumLParam) == sizeof(void*));
+VELLUMDB_PIN(system_time_size, sizeof(VellumSystemTime) == 16);
+VELLUMDB_PIN(system_time_month, offsetof(VellumSystemTime, wMonth) == 2);
+VELLUMDB_PIN(system_time_day_of_week, offsetof(VellumSystemTime, wDayOfWeek) == 4);
+VELLUMDB_PIN(system_time_day, offsetof(VellumSystemTime, wDay) == 6);
+VELLUMDB_PIN(system_time_hour, offsetof(VellumSystemTime, wHour) == 8);
+VELLUMDB_PIN(system_time_minute, offsetof(VellumSystemTime, wMinute) == 10);
+VELLUMDB_PIN(system_time_second, offsetof(VellumSystemTime, wSecond) == 12);
+VELLUMDB_PIN(system_time_milliseconds, offsetof(VellumSystemTime, wMilliseconds) == 14);
+#undef VELLUMDB_PIN
 
 #endif /* RC_INVOKED */
 

@@ -17,7 +17,9 @@
 **   hook in slot 1 (offset 4) and the event procedure in slot 2 (offset 8).
 **   Slots 3 to 15 (from offset 12) are the plugin's own and the host never
 **   reads them: vellumdb keeps its VellumLibraryInterface there, other plugins
-**   leave them 0. A 32-bit build that moves any of it fails to compile.
+**   leave them 0. Every field and slot is one pointer wide, which the checks
+**   at the end of this header count, so a build that moves any of it fails to
+**   compile.
 **
 ** This header compiles as C99 and as C++, and needs no other header first.
 */
@@ -67,26 +69,26 @@ typedef struct HostPluginDescriptor {
 }
 #endif
 
-/* Compile-time checks of the 32-bit layout: a negative array size fails a C99
-** build, static_assert a C++ one. */
-#if defined(_WIN32) && !defined(_WIN64)
+/* Compile-time checks of the layout in pointer-sized slots (4 bytes on the
+** host's 32-bit Windows): a negative array size fails a C99 build,
+** static_assert a C++ one. */
 #ifdef __cplusplus
 #define VELLUMDB_HOST_PIN(name, condition) static_assert(condition, #name)
 #else
 #define VELLUMDB_HOST_PIN(name, condition) typedef char vellumdb_host_pin_##name[(condition) ? 1 : -1]
 #endif
-VELLUMDB_HOST_PIN(message_size, sizeof(HostMessage) == 20);
-VELLUMDB_HOST_PIN(message_field, offsetof(HostMessage, message) == 4);
-VELLUMDB_HOST_PIN(message_wparam, offsetof(HostMessage, wParam) == 8);
-VELLUMDB_HOST_PIN(message_lparam, offsetof(HostMessage, lParam) == 12);
-VELLUMDB_HOST_PIN(message_result, offsetof(HostMessage, result) == 16);
-VELLUMDB_HOST_PIN(descriptor_size, sizeof(HostPluginDescriptor) == 64);
-VELLUMDB_HOST_PIN(descriptor_hook, offsetof(HostPluginDescriptor, hook) == 4);
-VELLUMDB_HOST_PIN(descriptor_event_proc, offsetof(HostPluginDescriptor, eventProc) == 8);
-VELLUMDB_HOST_PIN(descriptor_own_slots, offsetof(HostPluginDescriptor, slots) == 12);
+VELLUMDB_HOST_PIN(message_size, sizeof(HostMessage) == 5 * sizeof(void*));
+VELLUMDB_HOST_PIN(message_field, offsetof(HostMessage, message) == sizeof(void*));
+VELLUMDB_HOST_PIN(message_wparam, offsetof(HostMessage, wParam) == 2 * sizeof(void*));
+VELLUMDB_HOST_PIN(message_lparam, offsetof(HostMessage, lParam) == 3 * sizeof(void*));
+VELLUMDB_HOST_PIN(message_result, offsetof(HostMessage, result) == 4 * sizeof(void*));
+VELLUMDB_HOST_PIN(descriptor_size, sizeof(HostPluginDescriptor) == 16 * sizeof(void*));
+VELLUMDB_HOST_PIN(descriptor_hook, offsetof(HostPluginDescriptor, hook) == sizeof(void*));
+VELLUMDB_HOST_PIN(descriptor_event_proc, offsetof(HostPluginDescriptor, eventProc) == 2 * sizeof(void*));
+VELLUMDB_HOST_PIN(descriptor_own_slots, offsetof(HostPluginDescriptor, slots) == 3 * sizeof(void*));
 /* vellumdb's table fills the plugin's own slots exactly. */
-VELLUMDB_HOST_PIN(interface_size, sizeof(VellumLibraryInterface) == 52);
+VELLUMDB_HOST_PIN(interface_size, sizeof(HostPluginDescriptor) - offsetof(HostPluginDescriptor, slots) ==
+                                      sizeof(VellumLibraryInterface));
 #undef VELLUMDB_HOST_PIN
-#endif
 
 #endif /* VELLUMDB_HOST_H */

@@ -7,24 +7,52 @@
 namespace vellum {
 
 #define VELLUM_TEXT(name) \
-    { #name, FieldKind::Text, offsetof(TrackRecord, name) }
+    { #name, offsetof(TrackRecord, name), FieldKind::Text, FieldGroup::File }
 #define VELLUM_NUMBER(name) \
-    { #name, FieldKind::Number, offsetof(TrackRecord, name) }
+    { #name, offsetof(TrackRecord, name), FieldKind::Number, FieldGroup::Number }
+#define VELLUM_TAG(name) \
+    { #name, offsetof(TrackRecord, name), FieldKind::Text, FieldGroup::Tag }
 
 const ColumnInfo kColumns[kColumnCount] = {
-    VELLUM_TEXT(file_name),          VELLUM_TEXT(file_title),     VELLUM_TEXT(file_ext),
-    VELLUM_NUMBER(file_size),        VELLUM_NUMBER(statDuration), VELLUM_NUMBER(statChannels),
-    VELLUM_NUMBER(statSamplingrate), VELLUM_NUMBER(statBitrate),  VELLUM_TEXT(infoCodec_sub),
-    VELLUM_NUMBER(rating),           VELLUM_NUMBER(playcount),    VELLUM_NUMBER(lastplayed),
-    VELLUM_NUMBER(modify),           VELLUM_TEXT(tagTitle),       VELLUM_TEXT(tagArtist),
-    VELLUM_TEXT(tagAlbum),           VELLUM_TEXT(tagGenre),       VELLUM_TEXT(tagDate),
-    VELLUM_TEXT(tagComment),         VELLUM_TEXT(tagTracknumber), VELLUM_TEXT(tagPerformer),
-    VELLUM_TEXT(tagCopyright),       VELLUM_TEXT(tagSubtitle),    VELLUM_TEXT(tagAlbumArtist),
-    VELLUM_TEXT(tagDiscNumber),
+    VELLUM_TEXT(file_name),
+    VELLUM_TEXT(file_title),
+    VELLUM_TEXT(file_ext),
+    VELLUM_NUMBER(file_size),
+    VELLUM_NUMBER(statDuration),
+    VELLUM_NUMBER(statChannels),
+    VELLUM_NUMBER(statSamplingrate),
+    VELLUM_NUMBER(statBitrate),
+    VELLUM_TEXT(infoCodec_sub),
+    VELLUM_NUMBER(rating),
+    VELLUM_NUMBER(playcount),
+    VELLUM_NUMBER(lastplayed),
+    VELLUM_NUMBER(modify),
+    VELLUM_TAG(tagTitle),
+    VELLUM_TAG(tagArtist),
+    VELLUM_TAG(tagAlbum),
+    VELLUM_TAG(tagGenre),
+    VELLUM_TAG(tagDate),
+    VELLUM_TAG(tagComment),
+    VELLUM_TAG(tagTracknumber),
+    VELLUM_TAG(tagPerformer),
+    VELLUM_TAG(tagCopyright),
+    VELLUM_TAG(tagSubtitle),
+    VELLUM_TAG(tagAlbumArtist),
+    VELLUM_TAG(tagDiscNumber),
 };
 
 #undef VELLUM_TEXT
 #undef VELLUM_NUMBER
+#undef VELLUM_TAG
+
+int ColumnOfField(FieldGroup group, std::int32_t index) noexcept {
+    for (int column = 0; column < kColumnCount && index >= 0; ++column) {
+        if (kColumns[column].group != group) continue;
+        if (index == 0) return column;
+        --index;
+    }
+    return -1;
+}
 
 char*& TextField(TrackRecord& record, int column) noexcept {
     return *reinterpret_cast<char**>(reinterpret_cast<unsigned char*>(&record) + kColumns[column].offset);

@@ -46,13 +46,22 @@ constexpr int kColumnCount = 25;
 
 enum class FieldKind { Text, Number };
 
+// The interface's getters (vellumdb.h): GetStringField, GetNumberField and
+// GetTagField each number their group's fields in column order.
+enum class FieldGroup { File, Number, Tag };
+
 // The columns in table order, with the member each one maps to.
 struct ColumnInfo {
     const char* name;
-    FieldKind kind;
     std::size_t offset;
+    FieldKind kind;
+    FieldGroup group;
 };
 extern const ColumnInfo kColumns[kColumnCount];
+
+// The column of a group's field `index` (VELLUMDB_STRING_*, _NUMBER_* or
+// _TAG_*), or -1 for an index out of range.
+int ColumnOfField(FieldGroup group, std::int32_t index) noexcept;
 
 // Field access by column index, for the positional writers and reader.
 char*& TextField(TrackRecord& record, int column) noexcept;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/text.h"
+#include "platform/volume_root.h"
 #include "probe/probe_context.h"
 #include "probe/track_source.h"
 
@@ -13,8 +14,6 @@ namespace vellum {
 namespace {
 
 constexpr char kStoredNamesSql[] = "SELECT file_name FROM list";
-
-bool IsSeparator(char16_t unit) { return unit == u'\\' || unit == u'/'; }
 
 // Every stored name in query order, NULL ones left out. Read in one go under
 // the lock; the slow existence tests run afterwards without it.
@@ -55,34 +54,36 @@ public:
         // "/x" or "//server/share/x": nothing before the slash to judge by.
         if (text.empty() && !path.empty()) return false;
         if (Exists(text, text.size() != path.size())) return false;
-        return Reachable(VolumeRoot(text));
+        return Reachable(platform::VolumeRoot(text));
     }
 
 private:
+    using Answers = std::unordered_map<std::u16string, bool>;
+
     bool Exists(std::u16string_view text, bool shared) {
         // Plain paths are unique keys; only a sheet's text recurs.
         if (!shared) return tester_.PathExists(text);
-        std::u16string key = FoldCase(text);
-        auto found = sheets_.find(key);
-        if (found != sheets_.end()) return found->second;
-        const bool exists = tester_.PathExists(text);
-        sheets_.emplace(std::move(key), exists);
-        return exists;
+        return Ask(sheets_, text, &ExistenceTester::PathExists);
     }
 
     bool Reachable(const std::u16string& root) {
         if (root.empty()) return true;
-        std::u16string key = FoldCase(root);
-        auto found = volumes_.find(key);
-        if (found != volumes_.end()) return found->second;
-        const bool reachable = tester_.VolumeReachable(root);
-        volumes_.emplace(std::move(key), reachable);
-        return reachable;
+        return Ask(volumes_, root, &ExistenceTester::VolumeReachable);
+    }
+
+    // The tester's answer for `text`, asked once per case-folded text.
+    bool Ask(Answers& answers, std::u16string_view text, bool (ExistenceTester::*question)(std::u16string_view)) {
+        std::u16string key = FoldCase(text);
+        auto found = answers.find(key);
+        if (found != answers.end()) return found->second;
+        const bool answer = (tester_.*question)(text);
+        answers.emplace(std::move(key), answer);
+        return answer;
     }
 
     ExistenceTester& tester_;
-    std::unordered_map<std::u16string, bool> sheets_;
-    std::unordered_map<std::u16string, bool> volumes_;
+    Answers sheets_;
+    Answers volumes_;
 };
 
 // Names the scan leaves alone without asking the file system: stream URLs, and
@@ -95,19 +96,6 @@ bool AlwaysKept(const std::string& name, std::u16string_view path) {
 }
 
 }  // namespace
-
-std::u16string VolumeRoot(std::u16string_view path) {
-    if (path.size() >= 2 && path[1] == u':' &&
-        ((path[0] >= u'A' && path[0] <= u'Z') || (path[0] >= u'a' && path[0] <= u'z')))
-        return std::u16string(path.substr(0, 2));
-    if (path.size() > 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
-        std::size_t server = path.find_first_of(u"\\/", 2);
-        if (server == std::u16string_view::npos) return std::u16string(path);
-        std::size_t share = path.find_first_of(u"\\/", server + 1);
-        return std::u16string(path.substr(0, share));
-    }
-    return std::u16string();
-}
 
 std::u16string_view ExistenceTestText(std::u16string_view path) { return path.substr(0, path.find(u'/')); }
 

@@ -18,13 +18,10 @@ public:
     virtual ~ExistenceTester() = default;
     // True when a file or folder exists at the path.
     virtual bool PathExists(std::u16string_view path) = 0;
-    // True when the volume root ("X:" or "\\server\share") can be reached.
+    // True when the volume root ("X:" or "\\server\share", as
+    // platform::VolumeRoot gives it) can be reached.
     virtual bool VolumeReachable(std::u16string_view root) = 0;
 };
-
-// The volume root of a path: "X:" for a drive letter, "\\server\share" for a
-// UNC path (just "\\server" when it names no share); empty when it has none.
-std::u16string VolumeRoot(std::u16string_view path);
 
 // The text whose existence decides a stored path: the path itself, or for a
 // path holding "/" (a cue-sheet track, a host track) the text before its

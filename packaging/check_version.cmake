@@ -1,7 +1,7 @@
-# One version everywhere: the header's VELLUMDB_VERSION_MAJOR, _MINOR, _PATCH
-# (which the module's version resource is built from), VELLUMDB_VERSION and
-# VELLUMDB_VERSION_NUMBER, the resource in the built module and the package
-# names must all say the project's version.
+# One version everywhere. The project's version is read from the header's
+# VELLUMDB_VERSION_MAJOR, _MINOR and _PATCH (cmake/header_version.cmake); the
+# header's VELLUMDB_VERSION and VELLUMDB_VERSION_NUMBER, the version resource
+# in the built module and the package names must all say the same.
 # Run with -DVERSION=x.y.z -DHEADER=... -DMODULE=... -DCPACK_CONFIG=...
 cmake_minimum_required(VERSION 3.25)
 string(REGEX MATCH "^([0-9]+)\\.([0-9]+)\\.([0-9]+)$" parsed "${VERSION}")
@@ -25,14 +25,6 @@ endif()
 if(NOT header_number STREQUAL expected_number)
   list(APPEND failures "vellumdb.h VELLUMDB_VERSION_NUMBER is '${header_number}', not ${expected_number}")
 endif()
-foreach(part MAJOR MINOR PATCH)
-  string(TOLOWER ${part} name)
-  file(STRINGS "${HEADER}" part_line REGEX "^#define VELLUMDB_VERSION_${part} +[0-9]+")
-  string(REGEX REPLACE "^#define VELLUMDB_VERSION_${part} +([0-9]+).*" "\\1" header_part "${part_line}")
-  if(NOT "${header_part}" STREQUAL "${${name}}")
-    list(APPEND failures "vellumdb.h VELLUMDB_VERSION_${part} is '${header_part}', not ${${name}}")
-  endif()
-endforeach()
 
 # The module's VS_FIXEDFILEINFO: the signature FEEF04BD, the structure version,
 # then the file version (MS, LS) and the product version (MS, LS), each a

@@ -43,11 +43,9 @@ bool LocalTimeAt(std::int64_t seconds, VellumSystemTime& out) noexcept;
 std::int64_t SecondsOfLocalTime(std::tm& local) noexcept;
 
 // --- Files -------------------------------------------------------------------
-// True when a file or folder exists at the wide path.
-bool PathExists(std::u16string_view path) noexcept;
-// True when the volume a path lives on can be reached: a drive letter that
-// exists, or a \\server\share\ that answers. A path with no volume root is
-// judged reachable.
+// True when the volume a path lives on (platform/volume_root.h) can be
+// reached: a drive letter that exists, or a \\server\share\ that answers. A
+// path with no volume root is judged reachable.
 bool VolumeReachable(std::u16string_view path) noexcept;
 
 // A file opened for sequential reading, others allowed to read. Move-only.
@@ -67,6 +65,8 @@ public:
 
 private:
     void Close() noexcept;
+    // The seam's own release of an open handle.
+    static void ReleaseHandle(void* handle) noexcept;
     void* handle_ = nullptr;
 };
 

@@ -7,6 +7,7 @@
 
 #include "platform/system_time.h"
 #include "platform/test_hooks.h"
+#include "platform/volume_root.h"
 
 namespace vellum::platform {
 namespace {
@@ -71,30 +72,12 @@ bool LocalTimeAt(std::int64_t seconds, VellumSystemTime& out) noexcept {
 // mktime/localtime stop at 2038.
 std::int64_t SecondsOfLocalTime(std::tm& local) noexcept { return _mktime64(&local); }
 
-bool PathExists(std::u16string_view path) noexcept {
-    try {
-        std::u16string text(path);
-        return !text.empty() && GetFileAttributesW(Wide(text)) != INVALID_FILE_ATTRIBUTES;
-    } catch (...) {
-        return false;
-    }
-}
-
 bool VolumeReachable(std::u16string_view path) noexcept {
     try {
-        std::u16string root;
-        if (path.size() >= 2 && path[1] == u':') {
-            root = std::u16string(path.substr(0, 2)) + u"\\";
-        } else if (path.size() > 2 && (path[0] == u'\\' || path[0] == u'/') && (path[1] == u'\\' || path[1] == u'/')) {
-            // \\server\share\ : the root is the first two components.
-            std::size_t server = path.find_first_of(u"\\/", 2);
-            if (server == std::u16string_view::npos) return false;
-            std::size_t share = path.find_first_of(u"\\/", server + 1);
-            root = std::u16string(path.substr(0, share)) + u"\\";
-        } else {
-            return true;
-        }
-        return GetFileAttributesW(Wide(root)) != INVALID_FILE_ATTRIBUTES;
+        const std::u16string root = VolumeRoot(path);
+        if (root.empty()) return true;
+        // The root folder of the drive or share: "X:\", "\\server\share\".
+        return GetFileAttributesW(Wide(root + u"\\")) != INVALID_FILE_ATTRIBUTES;
     } catch (...) {
         return false;
     }
@@ -111,23 +94,7 @@ InputFile::InputFile(std::u16string_view path) noexcept {
     }
 }
 
-InputFile::~InputFile() { Close(); }
-
-InputFile::InputFile(InputFile&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
-
-InputFile& InputFile::operator=(InputFile&& other) noexcept {
-    if (this != &other) {
-        Close();
-        handle_ = other.handle_;
-        other.handle_ = nullptr;
-    }
-    return *this;
-}
-
-void InputFile::Close() noexcept {
-    if (handle_ != nullptr) CloseHandle(handle_);
-    handle_ = nullptr;
-}
+void InputFile::ReleaseHandle(void* handle) noexcept { CloseHandle(handle); }
 
 std::size_t InputFile::Read(void* buffer, std::size_t bytes) noexcept {
     if (handle_ == nullptr) return 0;

@@ -42,66 +42,30 @@ private:
     Value value_ = Traits::Empty();
 };
 
-struct ModuleTraits {
-    using Value = HMODULE;
+// Traits of a handle whose empty value is null, released by `close`.
+template <typename Handle, auto close>
+struct NullEmptyTraits {
+    using Value = Handle;
     static Value Empty() { return nullptr; }
-    static void Close(Value v) { FreeLibrary(v); }
+    static void Close(Value v) { close(v); }
 };
-struct KernelHandleTraits {
-    using Value = HANDLE;
-    static Value Empty() { return nullptr; }
-    static void Close(Value v) { CloseHandle(v); }
-};
-struct FileHandleTraits {
-    using Value = HANDLE;
-    static Value Empty() { return INVALID_HANDLE_VALUE; }
-    static void Close(Value v) { CloseHandle(v); }
-};
-struct FindHandleTraits {
+// Traits of a handle whose empty value is INVALID_HANDLE_VALUE (files, searches).
+template <auto close>
+struct InvalidEmptyTraits {
     using Value = HANDLE;
     static Value Empty() { return INVALID_HANDLE_VALUE; }
-    static void Close(Value v) { FindClose(v); }
-};
-struct HookTraits {
-    using Value = HHOOK;
-    static Value Empty() { return nullptr; }
-    static void Close(Value v) { UnhookWindowsHookEx(v); }
-};
-struct MenuTraits {
-    using Value = HMENU;
-    static Value Empty() { return nullptr; }
-    static void Close(Value v) { DestroyMenu(v); }
-};
-struct WindowTraits {
-    using Value = HWND;
-    static Value Empty() { return nullptr; }
-    static void Close(Value v) { DestroyWindow(v); }
-};
-struct MemoryDcTraits {
-    using Value = HDC;
-    static Value Empty() { return nullptr; }
-    static void Close(Value v) { DeleteDC(v); }
-};
-struct RegistryKeyTraits {
-    using Value = HKEY;
-    static Value Empty() { return nullptr; }
-    static void Close(Value v) { RegCloseKey(v); }
-};
-struct GdiObjectTraits {
-    using Value = HGDIOBJ;
-    static Value Empty() { return nullptr; }
-    static void Close(Value v) { DeleteObject(v); }
+    static void Close(Value v) { close(v); }
 };
 
-using UniqueModule = UniqueHandle<ModuleTraits>;
-using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
-using UniqueFile = UniqueHandle<FileHandleTraits>;
-using UniqueFind = UniqueHandle<FindHandleTraits>;
-using UniqueHook = UniqueHandle<HookTraits>;
-using UniqueMenu = UniqueHandle<MenuTraits>;
-using UniqueWindow = UniqueHandle<WindowTraits>;
-using UniqueMemoryDc = UniqueHandle<MemoryDcTraits>;
-using UniqueGdiObject = UniqueHandle<GdiObjectTraits>;
-using UniqueRegistryKey = UniqueHandle<RegistryKeyTraits>;
+using UniqueModule = UniqueHandle<NullEmptyTraits<HMODULE, FreeLibrary>>;
+using UniqueKernelHandle = UniqueHandle<NullEmptyTraits<HANDLE, CloseHandle>>;
+using UniqueFile = UniqueHandle<InvalidEmptyTraits<CloseHandle>>;
+using UniqueFind = UniqueHandle<InvalidEmptyTraits<FindClose>>;
+using UniqueHook = UniqueHandle<NullEmptyTraits<HHOOK, UnhookWindowsHookEx>>;
+using UniqueMenu = UniqueHandle<NullEmptyTraits<HMENU, DestroyMenu>>;
+using UniqueWindow = UniqueHandle<NullEmptyTraits<HWND, DestroyWindow>>;
+using UniqueMemoryDc = UniqueHandle<NullEmptyTraits<HDC, DeleteDC>>;
+using UniqueGdiObject = UniqueHandle<NullEmptyTraits<HGDIOBJ, DeleteObject>>;
+using UniqueRegistryKey = UniqueHandle<NullEmptyTraits<HKEY, RegCloseKey>>;
 
 }  // namespace win32

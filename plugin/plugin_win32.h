@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <type_traits>
 
 #include "vellumdb.h"
 #include "vellumdb_host.h"
@@ -21,29 +20,15 @@ struct PluginDescriptor {
     VellumLibraryInterface library;
 };
 
-// The host is a 32-bit program: it reads these records at fixed offsets.
+// The host is a 32-bit program. The host's records are pinned in
+// vellumdb_host.h, the table and its types in vellumdb.h; this one is the
+// host's descriptor with the table in place of the plugin's own slots.
 static_assert(sizeof(void*) == 4, "the module is built for 32-bit Windows");
-static_assert(sizeof(HostMessage) == 20 && offsetof(HostMessage, message) == 4 && offsetof(HostMessage, wParam) == 8 &&
-                  offsetof(HostMessage, lParam) == 12 && offsetof(HostMessage, result) == 16,
-              "the host's message record is five 32-bit fields");
-static_assert(sizeof(PluginDescriptor) == 64 && offsetof(PluginDescriptor, hook) == 4 &&
-                  offsetof(PluginDescriptor, eventProc) == 8 && offsetof(PluginDescriptor, library) == 12,
-              "the descriptor is sixteen 32-bit slots, the interface from slot 3 on");
 static_assert(sizeof(PluginDescriptor) == sizeof(HostPluginDescriptor) &&
                   offsetof(PluginDescriptor, hook) == offsetof(HostPluginDescriptor, hook) &&
                   offsetof(PluginDescriptor, eventProc) == offsetof(HostPluginDescriptor, eventProc) &&
                   offsetof(PluginDescriptor, library) == offsetof(HostPluginDescriptor, slots),
               "the descriptor is the host's, the interface in the plugin's own slots");
-static_assert(sizeof(VellumLibraryInterface) == 52 && offsetof(VellumLibraryInterface, GetTimeField) == 48,
-              "the interface is thirteen 32-bit slots");
-static_assert(sizeof(VellumSystemTime) == 16 && offsetof(VellumSystemTime, wMonth) == 2 &&
-                  offsetof(VellumSystemTime, wDayOfWeek) == 4 && offsetof(VellumSystemTime, wDay) == 6 &&
-                  offsetof(VellumSystemTime, wHour) == 8 && offsetof(VellumSystemTime, wMinute) == 10 &&
-                  offsetof(VellumSystemTime, wSecond) == 12 && offsetof(VellumSystemTime, wMilliseconds) == 14,
-              "VellumSystemTime is SYSTEMTIME's eight 16-bit fields");
-static_assert(std::is_same<VellumWindow, HWND>::value && std::is_same<VellumWParam, WPARAM>::value &&
-                  std::is_same<VellumLParam, LPARAM>::value && std::is_same<VellumLResult, LRESULT>::value,
-              "listeners have the Win32 window procedure's types");
 
 PluginDescriptor& Descriptor();
 

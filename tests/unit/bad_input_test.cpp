@@ -158,7 +158,12 @@ TEST(BadCueSheet, AHundredMegabyteSheetIsReadToItsEndInBoundedMemory) {
     const long grown = PeakResidentKiB() - before;
     EXPECT_STREQ(record->tagTitle, "last");
     EXPECT_STREQ(record->tagAlbum, "Big");
-    EXPECT_LT(grown, kSheetMegabytes * 1024 / 8) << "KiB";
+    // A reader that held the sheet whole would grow by all of it; one that
+    // reads in blocks grows by a few blocks. An eighth tells them apart with
+    // room for the allocator's own growth.
+    constexpr long kSheetKiB = kSheetMegabytes * 1024L;
+    constexpr long kGrowthShare = 8;
+    EXPECT_LT(grown, kSheetKiB / kGrowthShare) << "KiB";
 }
 
 }  // namespace

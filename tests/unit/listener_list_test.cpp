@@ -30,8 +30,10 @@ VellumListener ListenerFor(char letter) {
 template <char Letter>
 intptr_t __stdcall Hear(void*, std::uint32_t, std::uintptr_t, std::intptr_t) {
     g_heard += Letter;
-    // A walk that never ends must still let the test fail rather than hang.
-    if (g_heard.size() > 40) return 0;
+    // A walk that never ends must still let the test fail rather than hang:
+    // a correct walk calls each of the five listeners once at most.
+    constexpr std::size_t kRunawayWalk = 40;
+    if (g_heard.size() > kRunawayWalk) return 0;
     const auto found = g_scripts.find(Letter);
     const std::string script = found != g_scripts.end() ? found->second : std::string();
     for (std::size_t i = 0; i + 1 < script.size(); i += 2) {

@@ -9,6 +9,7 @@
 
 #include "maintenance/purge.h"
 #include "platform/text.h"
+#include "platform/volume_root.h"
 #include "temp_database.h"
 
 namespace vellum {
@@ -114,6 +115,7 @@ TEST_F(PurgeScanTest, AnEmptyNameIsCollectedButNamesThatCannotBeJudgedOrAddresse
 }
 
 TEST(VolumeRoot, DriveLettersAndSharesAreRootsAndOtherPathsHaveNone) {
+    using platform::VolumeRoot;
     EXPECT_EQ(VolumeRoot(u"C:\\music\\a.wav"), u"C:");
     EXPECT_EQ(VolumeRoot(u"c:"), u"c:");
     EXPECT_EQ(VolumeRoot(u"\\\\nas\\music\\a.wav"), u"\\\\nas\\music");

@@ -15,6 +15,12 @@
 
 namespace vellum::wine {
 
+// Scripts that read the plugin's change tick twice pause this long between
+// the readings. GetTickCount steps by about 16 ms, so the tick moves at least
+// half the pause: a tick stamped before the pause cannot pass for one after.
+constexpr unsigned long kPauseMs = 100;
+constexpr unsigned long kTickMovedAtLeast = kPauseMs / 2;
+
 std::wstring Utf8ToWide(const std::string& text);
 std::string WideToUtf8(const std::wstring& text);
 // The folder the test executable and the built artifacts live in.

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <functional>
 #include <thread>
 
 #include <cstdio>
@@ -14,11 +15,17 @@
 namespace vellum::wine {
 namespace {
 
-// This test's own process holding the library's file with its own SQLite for
-// `holdMs`: the write lock ("BEGIN IMMEDIATE") or a read lock (a stepped query).
+// This test's own process holding the library's file with its own SQLite:
+// the write lock ("BEGIN IMMEDIATE") or a read lock (a stepped query). The
+// hold ends `afterMs` after `done` first answers true (asked every
+// kPollMs), or once `done` has been asked for kMostWaitMs.
 class HeldFile {
 public:
-    HeldFile(const std::wstring& database, bool write, DWORD holdMs) : connection_(OpenSqlite(WideToUtf8(database))) {
+    static constexpr DWORD kPollMs = 50;
+    static constexpr DWORD kMostWaitMs = 120000;  // as long as a host run may take
+
+    HeldFile(const std::wstring& database, bool write, std::function<bool()> done, DWORD afterMs)
+        : connection_(OpenSqlite(WideToUtf8(database))) {
         if (!connection_) return;
         sqlite3* connection = connection_.get();
         sqlite3_busy_timeout(connection, 10000);
@@ -28,24 +35,34 @@ public:
             reader_ = Prepare(connection, "SELECT file_name FROM list");
             locked_ = reader_ && sqlite3_step(reader_.get()) == SQLITE_ROW;
         }
-        releaser_ = std::thread([this, connection, holdMs] {
-            Sleep(holdMs);
+        releaser_ = std::thread([this, connection, done = std::move(done), afterMs] {
+            for (DWORD waited = 0; waited < kMostWaitMs && !done(); waited += kPollMs) Sleep(kPollMs);
+            Sleep(afterMs);
+            released_ = static_cast<long long>(std::time(nullptr));
             reader_.reset();
             if (!sqlite3_get_autocommit(connection)) sqlite3_exec(connection, "COMMIT", nullptr, nullptr, nullptr);
         });
     }
     // The hold ends first; the statement goes before its connection.
-    ~HeldFile() {
-        if (releaser_.joinable()) releaser_.join();
-    }
+    ~HeldFile() { Join(); }
     HeldFile(const HeldFile&) = delete;
     HeldFile& operator=(const HeldFile&) = delete;
     bool Locked() const { return locked_; }
+    // Waits for the hold to end; the second it ended in (seconds since 1970).
+    long long ReleasedAt() {
+        Join();
+        return released_;
+    }
 
 private:
+    void Join() {
+        if (releaser_.joinable()) releaser_.join();
+    }
+
     SqliteConnection connection_;
     SqliteStatement reader_;
     bool locked_ = false;
+    long long released_ = 0;
     std::thread releaser_;
 };
 
@@ -95,20 +112,34 @@ TEST_F(PlayStatistics, AFirstPlayCreatesTheRowAndOnlyAPlayToTheEndCounts) {
 // end: the count lands once the lock frees, with the time the play ended
 // rather than the time it landed.
 TEST_F(PlayStatistics, APlayEndedWhileAnotherProcessHoldsTheFileCountsOnceAfterTheLockFrees) {
+    // The lock is held until the host has finished the play (its log shows the
+    // command after wait-syncs) and kHeldPastTheEndMs longer, so the release
+    // falls in a later second than the play's end. The script's last pause
+    // outlasts that hold, and the count lands within about 0.1 s of the
+    // release (vellumdb.h).
+    constexpr DWORD kHeldPastTheEndMs = 2000;
+    constexpr DWORD kLandingRoomMs = 3000;  // the poll's delay and the landing, many times over
+    constexpr DWORD kLastPauseMs = kHeldPastTheEndMs + kLandingRoomMs;
+    const std::wstring hostLog = folder_.Path() + L"\\host.log";
     Run(Add(L"tone.wav") + "play 0\nstop\n");
     int plays = 0;
     for (bool write : {false, true}) {
         const long long before = static_cast<long long>(std::time(nullptr));
+        long long released = 0;
         {
-            HeldFile held(folder_.Database(), write, 5000);
+            DeleteFileW(hostLog.c_str());
+            const auto playDone = [&] { return ReadBytes(hostLog).find("> sleep ") != std::string::npos; };
+            HeldFile held(folder_.Database(), write, playDone, kHeldPastTheEndMs);
             ASSERT_TRUE(held.Locked());
-            Run(Add(L"tone.wav") + "play 0\nplay-end\nwait-syncs\nsleep 6500\n");
+            Run(Add(L"tone.wav") + "play 0\nplay-end\nwait-syncs\nsleep " + std::to_string(kLastPauseMs) + "\n");
+            released = held.ReleasedAt();
         }
         ++plays;
         EXPECT_EQ(Row(L"tone.wav", "playcount"), std::to_string(plays)) << (write ? "write lock" : "read lock");
         const long long ended = std::atoll(Row(L"tone.wav", "lastplayed").c_str());
         EXPECT_GE(ended, before);
-        EXPECT_LE(ended, before + 4);  // the lock freed at before + 5
+        // A count stamped when it landed would carry the release's second or a later one.
+        EXPECT_LT(ended, released);
     }
 }
 
@@ -155,7 +186,8 @@ TEST_F(PlayStatistics, EveryStartAndEndIsAnnouncedToTheHostAndToListeners) {
 // Event 2 with nothing playing: the host gives an empty path. Nothing is
 // registered and no sync set, but the start is announced like any other.
 TEST_F(PlayStatistics, AStartWithAnEmptyPathRegistersNothingYetIsAnnounced) {
-    HostLog log = Run("watch-registered vellumdb_notify\ninit-tick\nsleep 100\nevent 2\nlastchange\n");
+    HostLog log = Run("watch-registered vellumdb_notify\ninit-tick\nsleep " + std::to_string(kPauseMs) +
+                      "\nevent 2\nlastchange\n");
     EXPECT_EQ(QueryValue(folder_.Database(), "SELECT count(*) FROM list"), "0");
     EXPECT_EQ(log.Starting("received vellumdb_notify wParam=1 lParam=0").size(), 1u) << log.Text();
     const std::string heard = ReadBytes(folder_.Plugins() + L"\\listener.log");
@@ -167,7 +199,7 @@ TEST_F(PlayStatistics, AStartWithAnEmptyPathRegistersNothingYetIsAnnounced) {
     unsigned long before = 0, after = 0, moved = 0;
     ASSERT_EQ(std::sscanf(init[0].c_str(), "init-tick %lu %lu", &before, &after), 2);
     ASSERT_EQ(std::sscanf(last[0].c_str(), "lastchange %lu", &moved), 1);
-    EXPECT_GE(moved - after, 50u);
+    EXPECT_GE(moved - after, kTickMovedAtLeast);
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 /*
 ** The public headers as a Windows plugin's author uses them: a listener, hook
 ** and event procedure written the natural Win32 way need no cast, and the
-** records the host and vellumdb share have the layout the host relies on.
+** records the host and vellumdb share have the layout the host relies on,
+** checked here from the outside in bytes and against SYSTEMTIME.
 ** Compiled as C99 and as C++ (public_header_win32.cpp), with every warning an
 ** error, for the 32-bit target and, as a syntax check, for 64-bit Windows;
 ** either include order of <windows.h> and the headers must work.
@@ -19,15 +20,7 @@
 #include <stddef.h>
 
 /* A compile-time check that C99 accepts: a negative array size fails the build. */
-#define PIN(name, condition) typedef char vellumdb_pin_##name[(condition) ? 1 : -1]
-
-/* vellumdb's own descriptor: the host's, with the table in the plugin's slots. */
-typedef struct VellumdbDescriptor {
-    UINT_PTR reserved;
-    HostMessageHookFn hook;
-    HostEventProcFn eventProc;
-    VellumLibraryInterface library;
-} VellumdbDescriptor;
+#define PIN(name, condition) typedef char outside_pin_##name[(condition) ? 1 : -1]
 
 /* The header's types are Win32's own, on 32-bit and on 64-bit Windows. */
 PIN(window_is_hwnd, sizeof(VellumWindow) == sizeof(HWND));
@@ -35,17 +28,8 @@ PIN(wparam_width, sizeof(VellumWParam) == sizeof(WPARAM) && (VellumWParam)-1 > 0
 PIN(lparam_width, sizeof(VellumLParam) == sizeof(LPARAM) && (VellumLParam)-1 < 0);
 PIN(lresult_width, sizeof(VellumLResult) == sizeof(LRESULT));
 
-/* Every slot and field is one pointer wide: 4 bytes on the host's 32-bit Windows. */
-PIN(interface_slots, sizeof(VellumLibraryInterface) == 13 * sizeof(void*));
-PIN(time_field_slot, offsetof(VellumLibraryInterface, GetTimeField) == 12 * sizeof(void*));
-PIN(descriptor_slots, sizeof(HostPluginDescriptor) == 16 * sizeof(void*));
-PIN(descriptor_hook, offsetof(HostPluginDescriptor, hook) == sizeof(void*));
-PIN(descriptor_event_proc, offsetof(HostPluginDescriptor, eventProc) == 2 * sizeof(void*));
-PIN(descriptor_own_slots, offsetof(HostPluginDescriptor, slots) == 3 * sizeof(void*));
-PIN(vellumdb_descriptor, sizeof(VellumdbDescriptor) == sizeof(HostPluginDescriptor) &&
-                             offsetof(VellumdbDescriptor, library) == offsetof(HostPluginDescriptor, slots));
-PIN(host_message_fields, sizeof(HostMessage) == 5 * sizeof(void*));
-PIN(host_message_pointer_wparam, offsetof(HostMessage, wParam) == 2 * sizeof(void*));
+/* The headers pin their records in pointer-sized slots; here, once, the bytes
+** the 32-bit host reads. */
 #ifndef _WIN64
 PIN(host_message_size, sizeof(HostMessage) == 20);
 PIN(host_message_message, offsetof(HostMessage, message) == 4);
@@ -54,24 +38,24 @@ PIN(host_message_lparam, offsetof(HostMessage, lParam) == 12);
 PIN(host_message_result, offsetof(HostMessage, result) == 16);
 PIN(interface_size, sizeof(VellumLibraryInterface) == 52);
 PIN(time_field_offset, offsetof(VellumLibraryInterface, GetTimeField) == 48);
-PIN(descriptor_size, sizeof(VellumdbDescriptor) == 64);
-PIN(descriptor_hook_offset, offsetof(VellumdbDescriptor, hook) == 4);
-PIN(descriptor_event_offset, offsetof(VellumdbDescriptor, eventProc) == 8);
-PIN(interface_offset, offsetof(VellumdbDescriptor, library) == 12);
+PIN(descriptor_size, sizeof(HostPluginDescriptor) == 64);
+PIN(descriptor_hook_offset, offsetof(HostPluginDescriptor, hook) == 4);
+PIN(descriptor_event_offset, offsetof(HostPluginDescriptor, eventProc) == 8);
+PIN(own_slots_offset, offsetof(HostPluginDescriptor, slots) == 12);
+PIN(own_slots_size, sizeof(((HostPluginDescriptor*)0)->slots) == 52);
 #endif
 
 /* Layout-identical to SYSTEMTIME, field by field. */
-#define TIME_FIELD(field, offset) \
-    (offsetof(VellumSystemTime, field) == offsetof(SYSTEMTIME, field) && offsetof(VellumSystemTime, field) == (offset))
-PIN(system_time_size, sizeof(VellumSystemTime) == sizeof(SYSTEMTIME) && sizeof(VellumSystemTime) == 16);
-PIN(system_time_year, TIME_FIELD(wYear, 0));
-PIN(system_time_month, TIME_FIELD(wMonth, 2));
-PIN(system_time_weekday, TIME_FIELD(wDayOfWeek, 4));
-PIN(system_time_day, TIME_FIELD(wDay, 6));
-PIN(system_time_hour, TIME_FIELD(wHour, 8));
-PIN(system_time_minute, TIME_FIELD(wMinute, 10));
-PIN(system_time_second, TIME_FIELD(wSecond, 12));
-PIN(system_time_ms, TIME_FIELD(wMilliseconds, 14));
+#define TIME_FIELD(field) (offsetof(VellumSystemTime, field) == offsetof(SYSTEMTIME, field))
+PIN(system_time_size, sizeof(VellumSystemTime) == sizeof(SYSTEMTIME));
+PIN(system_time_year, TIME_FIELD(wYear));
+PIN(system_time_month, TIME_FIELD(wMonth));
+PIN(system_time_weekday, TIME_FIELD(wDayOfWeek));
+PIN(system_time_day, TIME_FIELD(wDay));
+PIN(system_time_hour, TIME_FIELD(wHour));
+PIN(system_time_minute, TIME_FIELD(wMinute));
+PIN(system_time_second, TIME_FIELD(wSecond));
+PIN(system_time_ms, TIME_FIELD(wMilliseconds));
 
 static LRESULT CALLBACK CountingListener(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     (void)window;

@@ -1,0 +1,15 @@
+# The version lives in one place, the public header: VELLUMDB_VERSION_MAJOR,
+# _MINOR and _PATCH. Sets `out` to MAJOR.MINOR.PATCH, for project().
+function(vellum_header_version header out)
+  set(parts "")
+  foreach(part MAJOR MINOR PATCH)
+    file(STRINGS "${header}" line REGEX "^#define VELLUMDB_VERSION_${part} +[0-9]+ *$")
+    if(NOT line)
+      message(FATAL_ERROR "${header} defines no VELLUMDB_VERSION_${part}")
+    endif()
+    string(REGEX REPLACE "^#define VELLUMDB_VERSION_${part} +([0-9]+) *$" "\\1" value "${line}")
+    list(APPEND parts ${value})
+  endforeach()
+  list(JOIN parts "." version)
+  set(${out} ${version} PARENT_SCOPE)
+endfunction()
