@@ -31,6 +31,7 @@ AudioLibrary BindStandIn() {
     audio.StreamCreateFile = &BASS_StreamCreateFile;
     audio.MusicLoad = &BASS_MusicLoad;
     audio.StreamFree = &BASS_StreamFree;
+    audio.MusicFree = &BASS_MusicFree;
     audio.ChannelGetInfo = [](AudioHandle handle, AudioChannelInfo* info) -> AudioBool {
         BASS_CHANNELINFO raw{};
         if (!BASS_ChannelGetInfo(handle, &raw)) return 0;

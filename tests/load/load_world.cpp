@@ -29,6 +29,7 @@ AudioLibrary BindStandIn() {
     audio.StreamCreateFile = BASS_StreamCreateFile;
     audio.MusicLoad = BASS_MusicLoad;
     audio.StreamFree = BASS_StreamFree;
+    audio.MusicFree = BASS_MusicFree;
     audio.ChannelGetInfo = [](AudioHandle handle, AudioChannelInfo* info) {
         return BASS_ChannelGetInfo(handle, reinterpret_cast<BASS_CHANNELINFO*>(info));
     };
