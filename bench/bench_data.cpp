@@ -14,7 +14,7 @@
 #include "maintenance/register_file.h"
 #include "platform/text.h"
 #include "sim/bass/bass_api.h"
-#include "tests/samples/sample_media.h"
+#include "sim/samples/sample_media.h"
 
 namespace vellum::bench {
 namespace {

@@ -14,7 +14,7 @@
 #include "platform/text.h"
 #include "probe/track_source.h"
 #include "sim/bass/bass_api.h"
-#include "tests/samples/sample_media.h"
+#include "sim/samples/sample_media.h"
 
 namespace vellum::load {
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "platform/unique_handle_win32.h"
-#include "tests/samples/sample_media.h"
+#include "sim/samples/sample_media.h"
 
 namespace {
 

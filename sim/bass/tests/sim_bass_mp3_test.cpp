@@ -1,6 +1,6 @@
 // The stand-in audio library's MPEG reader: lengths from CBR, Xing, Info and
 // VBRI, the MPEG versions, and ID3v2.2/2.3/2.4 and ID3v1 tags.
-#include "sim_bass_fixture.h"
+#include "sim/bass/tests/sim_bass_fixture.h"
 
 namespace {
 

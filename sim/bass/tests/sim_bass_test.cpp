@@ -6,7 +6,7 @@
 #include <mutex>
 #include <thread>
 
-#include "sim_bass_fixture.h"
+#include "sim/bass/tests/sim_bass_fixture.h"
 
 namespace {
 

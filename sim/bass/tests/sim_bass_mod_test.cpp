@@ -1,6 +1,6 @@
 // The stand-in audio library's ProTracker MOD reader: music-only opening and the
 // length of a song played through its order list.
-#include "sim_bass_fixture.h"
+#include "sim/bass/tests/sim_bass_fixture.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tests/samples/sample_media.h"
+#include "sim/samples/sample_media.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,5 +1,5 @@
 // The stand-in audio library's FLAC reader: STREAMINFO and VORBIS_COMMENT.
-#include "sim_bass_fixture.h"
+#include "sim/bass/tests/sim_bass_fixture.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The sample media set that the tests and sim_make_samples write: one file of each
 // kind the stand-in audio library reads, and a cue sheet over album.wav.
-#include "tests/samples/sample_media.h"
+#include "sim/samples/sample_media.h"
 
 #include <cstdio>
 

@@ -1,6 +1,6 @@
 // The stand-in audio library's RIFF WAVE reader: PCM and float, sample sizes,
 // chunk order, LIST/INFO tags and files it refuses.
-#include "sim_bass_fixture.h"
+#include "sim/bass/tests/sim_bass_fixture.h"
 
 namespace {
 
