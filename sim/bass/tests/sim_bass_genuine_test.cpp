@@ -73,6 +73,57 @@ TEST_F(GenuineFigures, SoxWavAndAiffGiveTheGenuineStartEndLengthAndType) {
     }
 }
 
+// The same rules on files from the project's own builders, byte for byte known.
+TEST_F(GenuineFigures, BuiltAiffHasItsSoundDataBetweenStartAndEnd) {
+    simsamples::AiffSpec stereo;
+    stereo.frames = 154350;  // 3.5 s
+    std::uint32_t h = Open(Write("s.aiff", simsamples::MakeAiff(stereo)));
+    ASSERT_NE(h, 0u);
+    Figures f = Measure(h);
+    EXPECT_EQ(f.ctype, 0x10006u);
+    EXPECT_EQ(f.start, 54u);  // FORM, COMM (18 bytes), SSND and its two words
+    EXPECT_EQ(f.end, 617400u);
+    EXPECT_EQ(f.length, 617400u);
+    EXPECT_EQ(Info(h).origres, 16u);
+    BASS_StreamFree(h);
+
+    simsamples::AiffSpec mono;
+    mono.rate = 48000;
+    mono.channels = 1;
+    mono.bits = 24;
+    mono.frames = 1001;
+    h = Open(Write("m.aiff", simsamples::MakeAiff(mono)));
+    ASSERT_NE(h, 0u);
+    f = Measure(h);
+    EXPECT_EQ(Info(h).freq, 48000u);
+    EXPECT_EQ(f.end, 1001u * 3);     // the file's samples
+    EXPECT_EQ(f.length, 1001u * 2);  // decoded to 16 bits
+    BASS_StreamFree(h);
+}
+
+TEST_F(GenuineFigures, BuiltMp3WithLameHeaderIsTrimmedAndItsTagsAreOutsideTheData) {
+    simsamples::Mp3Spec spec;
+    spec.header = simsamples::Mp3Spec::kInfo;
+    spec.frames = 212;  // lame's count for 5.5 s of source
+    spec.lameDelay = 576;
+    spec.lamePadding = 1098;
+    spec.id3v2 = simsamples::MakeId3v2({});
+    spec.apeTag = true;
+    spec.id3v1 = simsamples::MakeId3v1("t", "a", "b", "2024", "c", 1, 0);
+    const Bytes data = simsamples::MakeMp3(spec);
+    const std::uint32_t h = Open(Write("lame.mp3", data));
+    ASSERT_NE(h, 0u);
+    const Figures f = Measure(h);
+    EXPECT_EQ(f.length, kSourceBytes);
+    EXPECT_EQ(f.start, spec.id3v2.size() + 417);
+    EXPECT_EQ(f.end, data.size() - f.start - 32 - 128);
+    spec.lameDelay = -1;  // without the LAME header every frame counts
+    const std::uint32_t plain = Open(Write("plain.mp3", simsamples::MakeMp3(spec)));
+    EXPECT_EQ(BASS_ChannelGetLength(plain, 0), 212u * 1152 * 4);
+    BASS_StreamFree(plain);
+    BASS_StreamFree(h);
+}
+
 TEST_F(GenuineFigures, LameMp3LengthIsTheSourceLessDelayAndPaddingWithTagsOutsideTheData) {
     Source55();
     // CBR with an ID3v2.3 tag before and an ID3v1 tag after: START is past the
