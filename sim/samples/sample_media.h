@@ -116,7 +116,7 @@ struct SampleFile {
     std::string name;
     Bytes data;
 };
-// The sample media set: pcm16_stereo.wav, float_mono.wav, tagged.flac,
+// The sample media set: pcm16_stereo.wav, float_mono.wav, mono.aiff, tagged.flac,
 // cbr_id3v23.mp3, vbr_xing_id3v24.mp3, sample.mod, album.wav and album.cue.
 std::vector<SampleFile> MakeSampleSet();
 // Writes the sample set into `folder` (which must exist); false on a write error.

@@ -24,6 +24,12 @@ std::vector<SampleFile> MakeSampleSet() {
     flt.frames = 33075;  // 1.5 s
     set.push_back({"float_mono.wav", MakeWav(flt)});
 
+    AiffSpec aiff;
+    aiff.rate = 22050;
+    aiff.channels = 1;
+    aiff.frames = 33075;  // 1.5 s
+    set.push_back({"mono.aiff", MakeAiff(aiff)});
+
     FlacSpec flac;
     flac.frames = 132300;  // 3 s
     flac.comments = {"TITLE=FLAC Sample",

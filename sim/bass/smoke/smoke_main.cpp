@@ -153,6 +153,7 @@ int main() {
     } expects[] = {
         {L"pcm16_stereo.wav", false, 44100, 2, 0x50001, 2.0, "PCM Sample"},
         {L"float_mono.wav", false, 22050, 1, 0x50003, 1.5, ""},
+        {L"mono.aiff", false, 22050, 1, 0x10006, 1.5, ""},
         {L"tagged.flac", false, 44100, 2, 0x10900, 3.0, "FLAC Sample"},
         {L"cbr_id3v23.mp3", false, 44100, 2, 0x10005, 3.004, "Caf\xC3\xA9 CBR"},
         {L"vbr_xing_id3v24.mp3", false, 44100, 2, 0x10005, 115200 / 44100.0,

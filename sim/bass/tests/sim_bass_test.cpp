@@ -476,8 +476,9 @@ TEST_F(SimBassTest, SampleSetIsSmallAndComplete) {
         names.push_back(f.name);
     }
     EXPECT_LT(total, 2u << 20);
-    EXPECT_EQ(names, (std::vector<std::string>{"pcm16_stereo.wav", "float_mono.wav", "tagged.flac", "cbr_id3v23.mp3",
-                                               "vbr_xing_id3v24.mp3", "sample.mod", "album.wav", "album.cue"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"pcm16_stereo.wav", "float_mono.wav", "mono.aiff", "tagged.flac",
+                                               "cbr_id3v23.mp3", "vbr_xing_id3v24.mp3", "sample.mod", "album.wav",
+                                               "album.cue"}));
     const std::string folder = dir_.string();
     std::string error;
     ASSERT_TRUE(simsamples::WriteSampleSet(folder, &error)) << error;
