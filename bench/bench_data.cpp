@@ -14,7 +14,7 @@
 #include "maintenance/register_file.h"
 #include "platform/text.h"
 #include "sim/bass/bass_api.h"
-#include "tests/samples/sample_media.h"
+#include "sim/samples/sample_media.h"
 
 namespace vellum::bench {
 namespace {
@@ -31,6 +31,7 @@ AudioLibrary BindStandIn() {
     audio.StreamCreateFile = &BASS_StreamCreateFile;
     audio.MusicLoad = &BASS_MusicLoad;
     audio.StreamFree = &BASS_StreamFree;
+    audio.MusicFree = &BASS_MusicFree;
     audio.ChannelGetInfo = [](AudioHandle handle, AudioChannelInfo* info) -> AudioBool {
         BASS_CHANNELINFO raw{};
         if (!BASS_ChannelGetInfo(handle, &raw)) return 0;

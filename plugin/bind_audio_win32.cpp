@@ -18,6 +18,7 @@ void BindBass(AudioLibrary& audio) {
     Bind(bass, "BASS_StreamCreateFile", audio.StreamCreateFile);
     Bind(bass, "BASS_MusicLoad", audio.MusicLoad);
     Bind(bass, "BASS_StreamFree", audio.StreamFree);
+    Bind(bass, "BASS_MusicFree", audio.MusicFree);
     Bind(bass, "BASS_ChannelGetInfo", audio.ChannelGetInfo);
     Bind(bass, "BASS_ChannelGetLength", audio.ChannelGetLength);
     Bind(bass, "BASS_ChannelBytes2Seconds", audio.ChannelBytes2Seconds);

@@ -1,6 +1,8 @@
-// The nine audio-library entry points the plugin uses, bound by name at
-// start-up (on Windows from bass.dll and Plugins\bass\tags.dll). A null entry
-// is unbound; every caller tests before calling.
+// The audio-library entry points the plugin uses, bound by name at start-up (on
+// Windows from bass.dll and Plugins\bass\tags.dll). A null entry is unbound;
+// every caller tests before calling. Beside the nine that probing and play
+// statistics need, BASS_MusicFree releases what BASS_MusicLoad loaded: the
+// library refuses a music handle in BASS_StreamFree and keeps the module.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +33,7 @@ typedef AudioHandle(__stdcall* StreamCreateFileFn)(AudioBool mem, const void* fi
 typedef AudioHandle(__stdcall* MusicLoadFn)(AudioBool mem, const void* file, std::uint64_t offset, std::uint32_t length,
                                             std::uint32_t flags, std::uint32_t freq);
 typedef AudioBool(__stdcall* StreamFreeFn)(AudioHandle handle);
+typedef AudioBool(__stdcall* MusicFreeFn)(AudioHandle handle);
 typedef AudioBool(__stdcall* ChannelGetInfoFn)(AudioHandle handle, AudioChannelInfo* info);
 typedef std::uint64_t(__stdcall* ChannelGetLengthFn)(AudioHandle handle, std::uint32_t mode);
 typedef double(__stdcall* ChannelBytes2SecondsFn)(AudioHandle handle, std::uint64_t position);
@@ -51,6 +54,7 @@ struct AudioLibrary {
     StreamCreateFileFn StreamCreateFile = nullptr;
     MusicLoadFn MusicLoad = nullptr;
     StreamFreeFn StreamFree = nullptr;
+    MusicFreeFn MusicFree = nullptr;
     ChannelGetInfoFn ChannelGetInfo = nullptr;
     ChannelGetLengthFn ChannelGetLength = nullptr;
     ChannelBytes2SecondsFn ChannelBytes2Seconds = nullptr;

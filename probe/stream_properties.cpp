@@ -83,19 +83,27 @@ void FillStreamProperties(const ProbeContext& context, std::u16string_view path,
     record.modify = 0;
 }
 
-AudioHandle OpenAudioFile(const ProbeContext& context, std::u16string_view path) {
-    if (!IsUsableTrackPath(path)) return 0;
+AudioFileHandle OpenAudioFile(const ProbeContext& context, std::u16string_view path) {
+    AudioFileHandle file;
+    if (!IsUsableTrackPath(path)) return file;
     char16_t terminated[kPathBufferUnits] = {};
     std::memcpy(terminated, path.data(), path.size() * sizeof(char16_t));
     constexpr std::uint32_t flags = kAudioUnicode | kAudioDecode;
-    AudioHandle handle = 0;
-    if (context.audio.StreamCreateFile) handle = context.audio.StreamCreateFile(0, terminated, 0, 0, flags);
-    if (handle == 0 && context.audio.MusicLoad) handle = context.audio.MusicLoad(0, terminated, 0, 0, flags, 0);
-    return handle;
+    if (context.audio.StreamCreateFile) file.handle = context.audio.StreamCreateFile(0, terminated, 0, 0, flags);
+    if (file.handle == 0 && context.audio.MusicLoad) {
+        file.handle = context.audio.MusicLoad(0, terminated, 0, 0, flags, 0);
+        file.music = file.handle != 0;
+    }
+    return file;
 }
 
-void CloseAudioFile(const ProbeContext& context, AudioHandle handle) noexcept {
-    if (handle != 0 && context.audio.StreamFree) context.audio.StreamFree(handle);
+void CloseAudioFile(const ProbeContext& context, AudioFileHandle file) noexcept {
+    if (file.handle == 0) return;
+    if (file.music) {
+        if (context.audio.MusicFree) context.audio.MusicFree(file.handle);
+    } else if (context.audio.StreamFree) {
+        context.audio.StreamFree(file.handle);
+    }
 }
 
 std::int32_t AudioDuration(const ProbeContext& context, AudioHandle handle) noexcept {

@@ -33,11 +33,19 @@ std::u16string_view FileNameOf(std::u16string_view path) noexcept;
 void FillStreamProperties(const ProbeContext& context, std::u16string_view path, TrackRecord& record,
                           AudioHandle channel, std::int32_t duration);
 
+// A decoding handle opened for probing, and whether the module loader made it:
+// a module is released with its own call, which a stream's call refuses.
+struct AudioFileHandle {
+    AudioHandle handle = 0;
+    bool music = false;
+};
+
 // A decoding handle for a plain file: tried as a stream, then as a module.
-// 0 when neither opens it, when the path is unusable or nothing is bound.
-AudioHandle OpenAudioFile(const ProbeContext& context, std::u16string_view path);
-// Releases a handle from OpenAudioFile; 0 is ignored.
-void CloseAudioFile(const ProbeContext& context, AudioHandle handle) noexcept;
+// Handle 0 when neither opens it, when the path is unusable or nothing is bound.
+AudioFileHandle OpenAudioFile(const ProbeContext& context, std::u16string_view path);
+// Releases a handle from OpenAudioFile, a stream with BASS_StreamFree and a
+// module with BASS_MusicFree; handle 0 is ignored.
+void CloseAudioFile(const ProbeContext& context, AudioFileHandle file) noexcept;
 // The whole seconds of a handle's full length, 0 when unknown.
 std::int32_t AudioDuration(const ProbeContext& context, AudioHandle handle) noexcept;
 

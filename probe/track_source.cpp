@@ -31,15 +31,15 @@ bool ContainsFolded(std::u16string_view path, std::u16string_view needle) noexce
 class OpenedAudioFile {
 public:
     OpenedAudioFile(const ProbeContext& context, std::u16string_view path)
-        : context_(context), handle_(OpenAudioFile(context, path)) {}
-    ~OpenedAudioFile() { CloseAudioFile(context_, handle_); }
+        : context_(context), file_(OpenAudioFile(context, path)) {}
+    ~OpenedAudioFile() { CloseAudioFile(context_, file_); }
     OpenedAudioFile(const OpenedAudioFile&) = delete;
     OpenedAudioFile& operator=(const OpenedAudioFile&) = delete;
-    AudioHandle Get() const noexcept { return handle_; }
+    AudioHandle Get() const noexcept { return file_.handle; }
 
 private:
     const ProbeContext& context_;
-    AudioHandle handle_;
+    AudioFileHandle file_;
 };
 
 void ProbeUrl(std::u16string_view path, TrackRecord& record) {

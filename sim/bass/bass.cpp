@@ -54,6 +54,9 @@ struct Channel {
     std::vector<Sync> syncs;
 
     std::uint64_t BytesPerSecond() const { return static_cast<std::uint64_t>(media.freq) * media.chans * 2; }
+    std::uint64_t AudioBytes() const {
+        return media.audioEnd > media.audioStart ? media.audioEnd - media.audioStart : 0;
+    }
 };
 
 struct Job {
@@ -114,6 +117,8 @@ public:
     std::mutex mu;
     std::unordered_map<std::uint32_t, std::unique_ptr<Channel>> channels;
     SyncThread syncThread;
+    bool initialised = false;
+    bool noSound = false;  // BASS_Init chose the "no sound" device: nothing can play
 
     // Adds a channel and returns its new handle (never 0, never reused).
     std::uint32_t Add(std::unique_ptr<Channel> ch) {
@@ -150,10 +155,19 @@ Engine& E() {
     return *engine;
 }
 
+bool NoSound() {
+    std::lock_guard<std::mutex> lock(E().mu);
+    return E().noSound;
+}
+
 std::uint32_t CreateChannel(bool music, std::int32_t mem, const void* file, std::uint64_t offset, std::uint64_t length,
                             std::uint32_t flags, std::uint32_t freq) {
     if (!file) {
         SetError(SIMBASS_ERROR_FILEOPEN);
+        return 0;
+    }
+    if (!(flags & SIMBASS_STREAM_DECODE) && NoSound()) {
+        SetError(SIMBASS_ERROR_NOTAVAIL);
         return 0;
     }
     auto ch = std::make_unique<Channel>();
@@ -220,13 +234,55 @@ std::vector<Job> TakeSyncs(std::uint32_t handle, Channel* ch, std::uint32_t type
     return jobs;
 }
 
-std::int32_t FreeChannel(std::uint32_t handle) {
+// Moves a channel's position to `bytes` (clamped to its length) and takes the
+// syncs that this passes: position syncs with old < param <= new in order of
+// position, then the end syncs when the length is reached (the channel stops).
+std::vector<Job> MoveTo(std::uint32_t handle, Channel* ch, std::uint64_t bytes) {
+    std::vector<Job> jobs;
+    if (bytes > ch->length) bytes = ch->length;
+    const std::uint64_t old = ch->position;
+    ch->position = bytes;
+    if (bytes > old) jobs = TakeSyncs(handle, ch, SIMBASS_SYNC_POS, old, bytes);
+    if (bytes >= ch->length) {
+        std::vector<Job> end = TakeSyncs(handle, ch, SIMBASS_SYNC_END, 0, 0);
+        jobs.insert(jobs.end(), end.begin(), end.end());
+        ch->active = false;
+    }
+    return jobs;
+}
+
+// BASS_ChannelGetData on a decoding channel: the bytes handed out (16-bit or
+// float samples) and the syncs passed, which the caller runs on its thread.
+std::uint32_t Decode(std::uint32_t handle, Channel* ch, void* buffer, std::uint32_t length, std::vector<Job>* jobs) {
+    const std::uint32_t sampleBytes = (length & SIMBASS_DATA_FLOAT) ? 4 : 2;
+    const std::uint64_t frameBytes = static_cast<std::uint64_t>(ch->media.chans) * sampleBytes;
+    const std::uint64_t wanted = (length & 0x0FFFFFFFu) / frameBytes;
+    const std::uint64_t left = (ch->length - ch->position) / (ch->media.chans * 2ull);
+    const std::uint64_t frames = std::min(wanted, left);
+    if (buffer != nullptr) std::memset(buffer, 0, static_cast<std::size_t>(frames * frameBytes));
+    *jobs = MoveTo(handle, ch, ch->position + frames * ch->media.chans * 2);
+    return static_cast<std::uint32_t>(frames * frameBytes);
+}
+
+void RunHere(const std::vector<Job>& jobs) {
+    for (const Job& j : jobs) j.proc(j.sync, j.channel, j.data, j.user);
+}
+
+enum class FreeKind { kStream, kMusic, kAny };
+
+// Frees a channel of the kind asked for; the real library's BASS_StreamFree
+// refuses a music (HANDLE) and keeps it loaded, and BASS_MusicFree a stream.
+std::int32_t FreeChannel(std::uint32_t handle, FreeKind kind) {
     Engine& e = E();
     std::vector<Job> jobs;
     {
         std::lock_guard<std::mutex> lock(e.mu);
         Channel* ch = e.Find(handle);
         if (!ch) return 0;
+        if ((kind == FreeKind::kStream && ch->music) || (kind == FreeKind::kMusic && !ch->music)) {
+            SetError(SIMBASS_ERROR_HANDLE);
+            return 0;
+        }
         jobs = TakeSyncs(handle, ch, SIMBASS_SYNC_FREE, 0, 0);
         e.channels.erase(handle);
     }
@@ -258,9 +314,35 @@ using simbass::SetError;
 
 extern "C" {
 
-std::uint32_t SIMBASS_API BASS_GetVersion(void) { return 0x02041100; }
+std::uint32_t SIMBASS_API BASS_GetVersion(void) { return 0x02040701; }
 
 std::int32_t SIMBASS_API BASS_ErrorGetCode(void) { return simbass::t_error; }
+
+std::int32_t SIMBASS_API BASS_Init(std::int32_t device, std::uint32_t, std::uint32_t, void*, const void*) {
+    auto& e = E();
+    std::lock_guard<std::mutex> lock(e.mu);
+    if (e.initialised) {
+        SetError(SIMBASS_ERROR_ALREADY);
+        return 0;
+    }
+    e.initialised = true;
+    e.noSound = device == SIMBASS_DEVICE_NOSOUND;
+    SetError(SIMBASS_OK);
+    return 1;
+}
+
+std::int32_t SIMBASS_API BASS_Free(void) {
+    auto& e = E();
+    std::lock_guard<std::mutex> lock(e.mu);
+    if (!e.initialised) {
+        SetError(SIMBASS_ERROR_INIT);
+        return 0;
+    }
+    e.initialised = false;
+    e.noSound = false;
+    SetError(SIMBASS_OK);
+    return 1;
+}
 
 std::uint32_t SIMBASS_API BASS_StreamCreateFile(std::int32_t mem, const void* file, std::uint64_t offset,
                                                 std::uint64_t length, std::uint32_t flags) {
@@ -272,9 +354,15 @@ std::uint32_t SIMBASS_API BASS_MusicLoad(std::int32_t mem, const void* file, std
     return simbass::CreateChannel(true, mem, file, offset, length, flags, freq);
 }
 
-std::int32_t SIMBASS_API BASS_StreamFree(std::uint32_t handle) { return simbass::FreeChannel(handle); }
-std::int32_t SIMBASS_API BASS_MusicFree(std::uint32_t handle) { return simbass::FreeChannel(handle); }
-std::int32_t SIMBASS_API BASS_ChannelFree(std::uint32_t handle) { return simbass::FreeChannel(handle); }
+std::int32_t SIMBASS_API BASS_StreamFree(std::uint32_t handle) {
+    return simbass::FreeChannel(handle, simbass::FreeKind::kStream);
+}
+std::int32_t SIMBASS_API BASS_MusicFree(std::uint32_t handle) {
+    return simbass::FreeChannel(handle, simbass::FreeKind::kMusic);
+}
+std::int32_t SIMBASS_API BASS_ChannelFree(std::uint32_t handle) {
+    return simbass::FreeChannel(handle, simbass::FreeKind::kAny);
+}
 
 std::int32_t SIMBASS_API BASS_ChannelGetInfo(std::uint32_t handle, BASS_CHANNELINFO* info) {
     auto& e = E();
@@ -287,14 +375,16 @@ std::int32_t SIMBASS_API BASS_ChannelGetInfo(std::uint32_t handle, BASS_CHANNELI
     }
     info->freq = ch->media.freq;
     info->chans = ch->media.chans;
-    info->flags = ch->flags;
+    // A music keeps its loading flags without BASS_UNICODE, as the real library
+    // reports them, and names no file.
+    info->flags = ch->music ? ch->flags & ~SIMBASS_UNICODE : ch->flags;
     info->ctype = ch->media.ctype;
     info->origres = ch->media.origres;
     info->plugin = 0;
     info->sample = 0;
-    info->filename = !ch->hasPath  ? nullptr
-                     : ch->unicode ? reinterpret_cast<const char*>(ch->pathW.c_str())
-                                   : ch->pathA.c_str();
+    info->filename = !ch->hasPath || ch->music ? nullptr
+                     : ch->unicode             ? reinterpret_cast<const char*>(ch->pathW.c_str())
+                                               : ch->pathA.c_str();
     SetError(SIMBASS_OK);
     return 1;
 }
@@ -393,12 +483,14 @@ std::uint64_t SIMBASS_API BASS_StreamGetFilePosition(std::uint32_t handle, std::
     switch (mode) {
         case SIMBASS_FILEPOS_CURRENT: {
             const std::uint64_t start = ch->media.audioStart;
-            const std::uint64_t audio = ch->fileSize > start ? ch->fileSize - start : 0;
             if (ch->length == 0) return start;
-            return start + static_cast<std::uint64_t>(static_cast<double>(audio) * ch->position / ch->length);
+            return start +
+                   static_cast<std::uint64_t>(static_cast<double>(ch->AudioBytes()) * ch->position / ch->length);
         }
+        // The real library counts the audio data alone: headers, leading and
+        // trailing tags and an MP3's Xing/Info frame are outside it.
         case SIMBASS_FILEPOS_DOWNLOAD:
-        case SIMBASS_FILEPOS_END:
+        case SIMBASS_FILEPOS_END: return ch->AudioBytes();
         case SIMBASS_FILEPOS_SIZE: return ch->fileSize;
         case SIMBASS_FILEPOS_START: return ch->media.audioStart;
         default: SetError(SIMBASS_ERROR_ILLTYPE); return simbass::kFail64;
@@ -471,6 +563,45 @@ std::int32_t SIMBASS_API BASS_ChannelStop(std::uint32_t handle) {
     return 1;
 }
 
+std::uint32_t SIMBASS_API BASS_ChannelGetData(std::uint32_t handle, void* buffer, std::uint32_t length) {
+    auto& e = E();
+    std::vector<simbass::Job> jobs;
+    std::uint32_t done = 0;
+    {
+        std::lock_guard<std::mutex> lock(e.mu);
+        simbass::Channel* ch = e.Find(handle);
+        if (!ch) return ~0u;
+        if (ch->media.chans == 0 || (length & ~(SIMBASS_DATA_FLOAT | 0x0FFFFFFFu))) {
+            SetError(SIMBASS_ERROR_NOTAVAIL);  // no samples, or an FFT or level request
+            return ~0u;
+        }
+        if (!(ch->flags & SIMBASS_STREAM_DECODE)) {
+            const std::uint32_t n = length & 0x0FFFFFFFu;
+            if (buffer != nullptr) std::memset(buffer, 0, n);
+            SetError(SIMBASS_OK);
+            return n;
+        }
+        if (ch->position >= ch->length) {
+            SetError(SIMBASS_ERROR_ENDED);
+            return ~0u;
+        }
+        done = simbass::Decode(handle, ch, buffer, length, &jobs);
+    }
+    // As the real library does for a decoding channel: syncs run in the thread
+    // that decodes, before the data is handed back.
+    simbass::RunHere(jobs);
+    SetError(SIMBASS_OK);
+    return done;
+}
+
+std::uint32_t SIMBASS_API SIMBASS_LoadedMusics(void) {
+    auto& e = E();
+    std::lock_guard<std::mutex> lock(e.mu);
+    std::uint32_t n = 0;
+    for (const auto& entry : e.channels) n += entry.second->music ? 1 : 0;
+    return n;
+}
+
 std::uint32_t SIMBASS_API SIMBASS_PlayFile(const simbass_char16* path) {
     const std::uint32_t flags = SIMBASS_UNICODE;
     std::uint32_t handle = BASS_StreamCreateFile(0, path, 0, 0, flags);
@@ -513,15 +644,7 @@ std::int32_t SIMBASS_API SIMBASS_SetPosition(std::uint32_t channel, std::uint64_
             SetError(simbass::kErrorNoPlay);
             return 0;
         }
-        if (bytes > ch->length) bytes = ch->length;
-        const std::uint64_t old = ch->position;
-        ch->position = bytes;
-        if (bytes > old) jobs = simbass::TakeSyncs(channel, ch, SIMBASS_SYNC_POS, old, bytes);
-        if (bytes >= ch->length) {
-            std::vector<simbass::Job> end = simbass::TakeSyncs(channel, ch, SIMBASS_SYNC_END, 0, 0);
-            jobs.insert(jobs.end(), end.begin(), end.end());
-            ch->active = false;
-        }
+        jobs = simbass::MoveTo(channel, ch, bytes);
     }
     e.syncThread.Post(std::move(jobs));
     SetError(SIMBASS_OK);

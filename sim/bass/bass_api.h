@@ -53,13 +53,15 @@ typedef void(SIMBASS_API SIMBASS_SYNCPROC)(uint32_t handle, uint32_t channel, ui
 #define SIMBASS_MUSIC_PRESCAN 0x00020000u /* BASS_MUSIC_PRESCAN: the module's byte length is known */
 
 /* Channel types reported in BASS_CHANNELINFO.ctype. */
+#define SIMBASS_CTYPE_STREAM_OGG       0x10002u
 #define SIMBASS_CTYPE_STREAM_MP1       0x10003u
 #define SIMBASS_CTYPE_STREAM_MP2       0x10004u
 #define SIMBASS_CTYPE_STREAM_MP3       0x10005u
+#define SIMBASS_CTYPE_STREAM_AIFF      0x10006u
 #define SIMBASS_CTYPE_STREAM_FLAC      0x10900u
 #define SIMBASS_CTYPE_STREAM_WAV_PCM   0x50001u
 #define SIMBASS_CTYPE_STREAM_WAV_FLOAT 0x50003u
-#define SIMBASS_CTYPE_MUSIC_MOD        0x20001u
+#define SIMBASS_CTYPE_MUSIC_MOD        0x20000u
 
 /* BASS_ChannelGetLength / GetPosition mode; BASS_StreamGetFilePosition modes. */
 #define SIMBASS_POS_BYTE         0u
@@ -94,6 +96,8 @@ typedef void(SIMBASS_API SIMBASS_SYNCPROC)(uint32_t handle, uint32_t channel, ui
 #define SIMBASS_ERROR_HANDLE   5
 #define SIMBASS_ERROR_FORMAT   6
 #define SIMBASS_ERROR_POSITION 7
+#define SIMBASS_ERROR_INIT     8
+#define SIMBASS_ERROR_ALREADY  14
 #define SIMBASS_ERROR_NOTAUDIO 17
 #define SIMBASS_ERROR_ILLTYPE  19
 #define SIMBASS_ERROR_ILLPARAM 20
@@ -101,9 +105,22 @@ typedef void(SIMBASS_API SIMBASS_SYNCPROC)(uint32_t handle, uint32_t channel, ui
 #define SIMBASS_ERROR_NOTAVAIL 37
 #define SIMBASS_ERROR_FILEFORM 41
 #define SIMBASS_ERROR_CODEC    44
+#define SIMBASS_ERROR_ENDED    45
+
+/* BASS_Init devices: no sound, and the default output. */
+#define SIMBASS_DEVICE_NOSOUND 0
+#define SIMBASS_DEVICE_DEFAULT (-1)
+
+/* BASS_ChannelGetData: the length word's flag for 32-bit float samples. */
+#define SIMBASS_DATA_FLOAT 0x40000000u
 
 /* ---- BASS 2.4 (bass.dll) ---- */
 uint32_t SIMBASS_API BASS_GetVersion(void);
+/* Accepts every device; after the "no sound" device (0) a channel that would
+   play (no decode flag) is refused with NOTAVAIL, as with the real library.
+   `win` and `dsguid` are not used. */
+int32_t SIMBASS_API BASS_Init(int32_t device, uint32_t freq, uint32_t flags, void* win, const void* dsguid);
+int32_t SIMBASS_API BASS_Free(void);
 int32_t SIMBASS_API BASS_ErrorGetCode(void);
 uint32_t SIMBASS_API BASS_StreamCreateFile(int32_t mem, const void* file, uint64_t offset, uint64_t length,
                                            uint32_t flags);
@@ -125,6 +142,12 @@ int32_t SIMBASS_API BASS_ChannelRemoveSync(uint32_t handle, uint32_t sync);
 uint32_t SIMBASS_API BASS_ChannelIsActive(uint32_t handle);
 int32_t SIMBASS_API BASS_ChannelPlay(uint32_t handle, int32_t restart);
 int32_t SIMBASS_API BASS_ChannelStop(uint32_t handle);
+/* Decoding channels: silence of up to `length` bytes (16-bit, or 32-bit float
+   with SIMBASS_DATA_FLOAT) from the position on, which it moves forward; the
+   position and end syncs passed run on the calling thread before it returns.
+   At the end: -1 (0xFFFFFFFF) with ENDED. Playing channels: silence, the
+   position stays. */
+uint32_t SIMBASS_API BASS_ChannelGetData(uint32_t handle, void* buffer, uint32_t length);
 
 /* ---- TAGS add-on (tags.dll) ---- */
 /* The text that `fmt` asks for, in UTF-8, in a buffer that the next call on the
@@ -147,6 +170,8 @@ int32_t SIMBASS_API SIMBASS_Stop(uint32_t channel);
 /* Returns when every queued sync callback has finished (at once on the sync
    thread itself). */
 void SIMBASS_API SIMBASS_WaitSyncs(void);
+/* How many musics (BASS_MusicLoad handles) are loaded and not yet freed. */
+uint32_t SIMBASS_API SIMBASS_LoadedMusics(void);
 
 #ifdef __cplusplus
 }

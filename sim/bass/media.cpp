@@ -6,23 +6,37 @@
 #include <utility>
 
 #include "sim/bass/bass_api.h"
+#include "sim/bass/media_detail.h"
 
 namespace simbass {
+
+using namespace detail;
+
+void detail::ParseVorbisComments(const std::vector<std::uint8_t>& v, std::string* out) {
+    std::size_t p = 0;
+    if (v.size() < 4) return;
+    std::uint32_t vendor = LE32(v.data());
+    if (vendor > v.size() - 4) return;
+    p = 4 + static_cast<std::size_t>(vendor);
+    if (v.size() - p < 4) return;
+    std::uint32_t count = LE32(v.data() + p);
+    p += 4;
+    for (std::uint32_t i = 0; i < count && v.size() - p >= 4; ++i) {
+        std::uint32_t len = LE32(v.data() + p);
+        p += 4;
+        if (len > v.size() - p) break;
+        const char* s = reinterpret_cast<const char*>(v.data() + p);
+        std::size_t n = 0;
+        while (n < len && s[n] != 0) ++n;
+        if (std::memchr(s, '=', n)) {
+            out->append(s, n);
+            *out += '\0';
+        }
+        p += len;
+    }
+}
+
 namespace {
-
-constexpr int kNotThisFormat = -1;
-
-std::uint16_t LE16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-std::uint32_t LE32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-std::uint32_t BE24(const std::uint8_t* p) {
-    return (static_cast<std::uint32_t>(p[0]) << 16) | (static_cast<std::uint32_t>(p[1]) << 8) | p[2];
-}
-std::uint32_t BE32(const std::uint8_t* p) { return (static_cast<std::uint32_t>(p[0]) << 24) | BE24(p + 1); }
-
-bool Is(const std::uint8_t* p, const char* tag4) { return std::memcmp(p, tag4, 4) == 0; }
 
 // ---------------------------------------------------------------- ID3v2 blocks
 
@@ -145,34 +159,11 @@ int ReadWav(ByteSource& src, MediaInfo* info) {
     info->origres = bits;
     info->frames = dataSize / blockAlign;
     info->audioStart = dataOff;
+    info->audioEnd = dataOff + dataSize;
     return SIMBASS_OK;
 }
 
 // ----------------------------------------------------------------------- FLAC
-
-void ParseVorbisComments(const std::vector<std::uint8_t>& v, std::string* out) {
-    std::size_t p = 0;
-    if (v.size() < 4) return;
-    std::uint32_t vendor = LE32(v.data());
-    if (vendor > v.size() - 4) return;
-    p = 4 + static_cast<std::size_t>(vendor);
-    if (v.size() - p < 4) return;
-    std::uint32_t count = LE32(v.data() + p);
-    p += 4;
-    for (std::uint32_t i = 0; i < count && v.size() - p >= 4; ++i) {
-        std::uint32_t len = LE32(v.data() + p);
-        p += 4;
-        if (len > v.size() - p) break;
-        const char* s = reinterpret_cast<const char*>(v.data() + p);
-        std::size_t n = 0;
-        while (n < len && s[n] != 0) ++n;
-        if (std::memchr(s, '=', n)) {
-            out->append(s, n);
-            *out += '\0';
-        }
-        p += len;
-    }
-}
 
 int ReadFlac(ByteSource& src, std::uint64_t pos, MediaInfo* info) {
     std::uint8_t magic[4];
@@ -207,133 +198,7 @@ int ReadFlac(ByteSource& src, std::uint64_t pos, MediaInfo* info) {
     if (!haveInfo || info->freq == 0) return SIMBASS_ERROR_FILEFORM;
     info->ctype = SIMBASS_CTYPE_STREAM_FLAC;
     info->audioStart = pos;
-    return SIMBASS_OK;
-}
-
-// ----------------------------------------------------------------- MPEG audio
-
-struct MpegHeader {
-    int version = 0;            // 1, 2 or 25 (MPEG-2.5)
-    int layer = 0;              // 1, 2, 3
-    std::uint32_t bitrate = 0;  // kbit/s
-    std::uint32_t rate = 0;
-    bool crc = false;
-    int mode = 0;  // 3 = mono
-    std::uint32_t frameSize = 0;
-    std::uint32_t samples = 0;  // per frame
-};
-
-bool ParseMpegHeader(const std::uint8_t* h, MpegHeader* o) {
-    if (h[0] != 0xFF || (h[1] & 0xE0) != 0xE0) return false;
-    static const std::uint16_t kBitrates[5][16] = {
-        {0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448, 0},  // MPEG-1 L1
-        {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, 0},     // MPEG-1 L2
-        {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0},      // MPEG-1 L3
-        {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256, 0},     // MPEG-2 L1
-        {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0},          // MPEG-2 L2, L3
-    };
-    static const std::uint32_t kRates[3][3] = {{44100, 48000, 32000}, {22050, 24000, 16000}, {11025, 12000, 8000}};
-    const int verBits = (h[1] >> 3) & 3;    // 0 = 2.5, 1 = reserved, 2 = 2, 3 = 1
-    const int layerBits = (h[1] >> 1) & 3;  // 1 = III, 2 = II, 3 = I
-    const int brIndex = h[2] >> 4, srIndex = (h[2] >> 2) & 3, padding = (h[2] >> 1) & 1;
-    if (verBits == 1 || layerBits == 0 || brIndex == 0 || brIndex == 15 || srIndex == 3 || (h[3] & 3) == 2)
-        return false;
-    o->version = verBits == 3 ? 1 : verBits == 2 ? 2 : 25;
-    o->layer = 4 - layerBits;
-    o->crc = (h[1] & 1) == 0;
-    o->mode = h[3] >> 6;
-    o->rate = kRates[o->version == 1 ? 0 : o->version == 2 ? 1 : 2][srIndex];
-    int table = o->version == 1 ? o->layer - 1 : (o->layer == 1 ? 3 : 4);
-    o->bitrate = kBitrates[table][brIndex];
-    const std::uint32_t bps = o->bitrate * 1000;
-    if (o->layer == 1) {
-        o->frameSize = (12 * bps / o->rate + padding) * 4;
-        o->samples = 384;
-    } else if (o->layer == 2 || o->version == 1) {
-        o->frameSize = 144 * bps / o->rate + padding;
-        o->samples = 1152;
-    } else {
-        o->frameSize = 72 * bps / o->rate + padding;
-        o->samples = 576;
-    }
-    return o->frameSize >= 4;
-}
-
-bool SameStream(const MpegHeader& a, const MpegHeader& b) {
-    return a.version == b.version && a.layer == b.layer && a.rate == b.rate;
-}
-
-int ReadMpeg(ByteSource& src, std::uint64_t pos, MediaInfo* info) {
-    std::uint64_t end = src.Size();
-    if (end >= pos + 128) {
-        std::uint8_t v1[128];
-        if (src.ReadExact(end - 128, v1, 128) && std::memcmp(v1, "TAG", 3) == 0) {
-            info->id3v1.assign(v1, v1 + 128);
-            end -= 128;
-        }
-    }
-    if (end >= pos + 32) {  // an APEv2 tag before the end
-        std::uint8_t ape[32];
-        if (src.ReadExact(end - 32, ape, 32) && std::memcmp(ape, "APETAGEX", 8) == 0) {
-            std::uint64_t total = LE32(ape + 12) + ((LE32(ape + 20) & 0x80000000u) ? 32u : 0u);
-            if (total <= end - pos) end -= total;
-        }
-    }
-    if (end <= pos) return SIMBASS_ERROR_FILEFORM;
-
-    // The first frame: within 64 KiB of the start, confirmed by the next header
-    // (or, right at the start, by reaching the end of the audio).
-    const std::size_t kScan = 64 * 1024;
-    std::vector<std::uint8_t> window =
-        src.Read(pos, static_cast<std::size_t>(std::min<std::uint64_t>(kScan + 4, end - pos)));
-    MpegHeader first;
-    std::uint64_t frameOff = 0;
-    bool found = false;
-    for (std::size_t i = 0; i + 4 <= window.size() && !found; ++i) {
-        if (window[i] != 0xFF || !ParseMpegHeader(&window[i], &first)) continue;
-        const std::uint64_t off = pos + i;
-        const std::uint64_t next = off + first.frameSize;
-        if (next + 4 > end) {
-            found = (i == 0);
-        } else {
-            std::uint8_t nh[4];
-            MpegHeader second;
-            found = src.ReadExact(next, nh, 4) && ParseMpegHeader(nh, &second) && SameStream(first, second);
-        }
-        if (found) frameOff = off;
-    }
-    if (!found) return SIMBASS_ERROR_FILEFORM;
-
-    info->freq = first.rate;
-    info->chans = first.mode == 3 ? 1 : 2;
-    info->ctype = first.layer == 3   ? SIMBASS_CTYPE_STREAM_MP3
-                  : first.layer == 2 ? SIMBASS_CTYPE_STREAM_MP2
-                                     : SIMBASS_CTYPE_STREAM_MP1;
-    info->origres = 0;
-
-    // A Xing/Info or VBRI header in the first frame gives the frame count.
-    std::vector<std::uint8_t> frame =
-        src.Read(frameOff, static_cast<std::size_t>(std::min<std::uint64_t>(first.frameSize, end - frameOff)));
-    const bool mono = first.mode == 3;
-    const std::size_t side = first.version == 1 ? (mono ? 17 : 32) : (mono ? 9 : 17);
-    const std::size_t xing = 4 + (first.crc ? 2 : 0) + side;
-    bool infoFrame = false;
-    std::uint64_t vbrFrames = 0;
-    if (frame.size() >= xing + 8 && (Is(&frame[xing], "Xing") || Is(&frame[xing], "Info"))) {
-        infoFrame = true;
-        std::uint32_t flags = BE32(&frame[xing + 4]);
-        if ((flags & 1) && frame.size() >= xing + 12) vbrFrames = BE32(&frame[xing + 8]);
-    } else if (frame.size() >= 36 + 18 && Is(&frame[36], "VBRI")) {
-        infoFrame = true;
-        vbrFrames = BE32(&frame[36 + 14]);
-    }
-    info->audioStart = infoFrame ? frameOff + first.frameSize : frameOff;
-    if (vbrFrames > 0) {
-        info->frames = vbrFrames * first.samples;
-    } else {
-        std::uint64_t bytes = end > info->audioStart ? end - info->audioStart : 0;
-        info->frames = bytes * 8 * first.rate / (static_cast<std::uint64_t>(first.bitrate) * 1000);
-    }
+    info->audioEnd = size;
     return SIMBASS_OK;
 }
 
@@ -443,11 +308,13 @@ bool LooksLikeModule(ByteSource& src) {
 
 int ReadStream(ByteSource& src, MediaInfo* info) {
     *info = MediaInfo();
-    int r = ReadWav(src, info);
-    if (r != kNotThisFormat) return r;
-    *info = MediaInfo();
+    for (int (*reader)(ByteSource&, MediaInfo*) : {ReadWav, ReadAiff, ReadOgg}) {
+        const int r = reader(src, info);
+        if (r != kNotThisFormat) return r;
+        *info = MediaInfo();
+    }
     const std::uint64_t pos = SkipId3v2(src, 0, info);
-    r = ReadFlac(src, pos, info);
+    const int r = ReadFlac(src, pos, info);
     if (r != kNotThisFormat) return r;
     // A module is never a stream (its sample data could pass for MPEG frames).
     if (pos == 0 && LooksLikeModule(src)) return SIMBASS_ERROR_FILEFORM;

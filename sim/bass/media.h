@@ -1,5 +1,6 @@
-// The stand-in's file readers: RIFF WAVE, FLAC, MPEG audio (with ID3v2/ID3v1,
-// Xing/Info/VBRI) and ProTracker modules. They learn what BASS reports about a
+// The stand-in's file readers: RIFF WAVE, AIFF, FLAC, Ogg Vorbis, MPEG audio
+// (with ID3v2/ID3v1/APE, Xing/Info/VBRI and the LAME header) and ProTracker
+// modules. They learn what BASS reports about a
 // channel (rate, channels, type, length) and keep the raw tag blocks that
 // BASS_ChannelGetTags hands out. Portable C++; every read is bounded.
 #pragma once
@@ -19,6 +20,7 @@ struct MediaInfo {
     std::uint32_t origres = 0;
     std::uint64_t frames = 0;      // decoded sample frames
     std::uint64_t audioStart = 0;  // first byte of audio data in the source
+    std::uint64_t audioEnd = 0;    // the byte after the audio data (trailing tags and chunks outside)
     // Raw tag blocks, empty when absent.
     std::vector<std::uint8_t> id3v2;  // whole tag; its size field matches what is kept
     std::vector<std::uint8_t> id3v1;  // the 128-byte "TAG" block
@@ -30,7 +32,7 @@ struct MediaInfo {
 // Largest ID3v2 block / comment block kept in memory.
 constexpr std::uint64_t kMaxTagBlock = 16u << 20;
 
-// Reads a stream file (WAV, FLAC, MPEG audio). Returns a BASS error code: 0 when
+// Reads a stream file (WAV, AIFF, FLAC, Ogg Vorbis, MPEG audio). Returns a BASS error code: 0 when
 // `info` is filled, SIMBASS_ERROR_FILEFORM for an unknown or broken file,
 // SIMBASS_ERROR_CODEC for a WAV codec that is not PCM or IEEE float. Tracker
 // modules are never read as streams.

@@ -14,7 +14,7 @@
 #include "platform/text.h"
 #include "probe/track_source.h"
 #include "sim/bass/bass_api.h"
-#include "tests/samples/sample_media.h"
+#include "sim/samples/sample_media.h"
 
 namespace vellum::load {
 namespace {
@@ -29,6 +29,7 @@ AudioLibrary BindStandIn() {
     audio.StreamCreateFile = BASS_StreamCreateFile;
     audio.MusicLoad = BASS_MusicLoad;
     audio.StreamFree = BASS_StreamFree;
+    audio.MusicFree = BASS_MusicFree;
     audio.ChannelGetInfo = [](AudioHandle handle, AudioChannelInfo* info) {
         return BASS_ChannelGetInfo(handle, reinterpret_cast<BASS_CHANNELINFO*>(info));
     };

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,7 @@ public:
         std::lock_guard<std::mutex> hold(mutex_);
         files_.clear();
         channels_.clear();
+        modules_.clear();
         opened = freed = tagReads = 0;
         lastFlags = 0;
         formatsAsked.clear();
@@ -59,7 +61,8 @@ public:
         };
         audio.MusicLoad = [](AudioBool, const void* file, std::uint64_t, std::uint32_t, std::uint32_t flags,
                              std::uint32_t) { return Instance().Open(file, flags, true); };
-        audio.StreamFree = [](AudioHandle handle) { return Instance().Free(handle); };
+        audio.StreamFree = [](AudioHandle handle) { return Instance().Free(handle, false); };
+        audio.MusicFree = [](AudioHandle handle) { return Instance().Free(handle, true); };
         audio.ChannelGetInfo = [](AudioHandle handle, AudioChannelInfo* info) {
             FakeChannel c = Instance().Channel(handle);
             *info = AudioChannelInfo{c.freq, c.chans, 0, c.type, 0, 0, 0, nullptr};
@@ -103,11 +106,16 @@ private:
         if (found == files_.end() || found->second.stream == module) return 0;
         ++opened;
         channels_[++lastHandle_] = found->second.channel;
+        if (module) modules_.insert(lastHandle_);
         return lastHandle_;
     }
-    AudioBool Free(AudioHandle handle) {
+    // As the library does, each free call takes only its own kind of handle:
+    // a module handed to the stream call is refused and stays loaded.
+    AudioBool Free(AudioHandle handle, bool module) {
         const platform::HeapFaultPause pause;  // a C library: its allocations never throw
         std::lock_guard<std::mutex> hold(mutex_);
+        if (modules_.count(handle) != (module ? 1u : 0u)) return 0;
+        modules_.erase(handle);
         freed += static_cast<int>(channels_.erase(handle));
         return 1;
     }
@@ -129,6 +137,7 @@ private:
     std::mutex mutex_;
     std::map<std::u16string, FakeFile> files_;
     std::map<AudioHandle, FakeChannel> channels_;
+    std::set<AudioHandle> modules_;
     AudioHandle lastHandle_ = 0x1000;
 };
 

@@ -114,7 +114,7 @@ TEST_F(ProbeTest, StreamPropertiesComeFromTheChannelAndTheHostTitle) {
 TEST_F(ProbeTest, UnboundAudioLibraryKnowsNothingAndGivesTwelveEmptyTags) {
     const AudioLibrary unbound;
     const ProbeContext context{unbound, nullptr};
-    EXPECT_EQ(OpenAudioFile(context, u"C:\\a.mp3"), 0u);
+    EXPECT_EQ(OpenAudioFile(context, u"C:\\a.mp3").handle, 0u);
     EXPECT_EQ(AudioDuration(context, 7), 0);
     FillStreamProperties(context, u"C:\\a.mp3", *record_, 7, 12);
     EXPECT_EQ(record_->statBitrate + record_->statChannels, 0);
@@ -195,6 +195,7 @@ TEST_F(ProbeTest, PlainFileOrModuleIsOpenedForDecodingMeasuredAndClosed) {
     EXPECT_STREQ(tune->infoCodec_sub, "");
     EXPECT_EQ(fake_.lastFlags, 0x80200000u);
     EXPECT_EQ(fake_.opened, 2);
+    // The module too: the stream's free call refuses a module and keeps it loaded.
     EXPECT_EQ(fake_.freed, 2);
 
     RecordOwner missing(NewTrackRecord());

@@ -13,6 +13,7 @@
 
 #include "host_run.h"
 #include "platform/unique_handle_win32.h"
+#include "vellumdb.h"
 
 namespace vellum::wine {
 
@@ -51,6 +52,10 @@ public:
     // The hook's own answer to a WM_COMMAND; the record's result must stay 0.
     std::int32_t Command(WPARAM wParam);
     std::int32_t OpenMenu(HMENU menu);
+    // The interface table inside the descriptor (slots 3 to 15).
+    const VellumLibraryInterface* Interface() const {
+        return reinterpret_cast<const VellumLibraryInterface*>(slots_ + 3);
+    }
 
 private:
     void Event(std::int32_t code);

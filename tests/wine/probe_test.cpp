@@ -17,7 +17,7 @@ protected:
         ASSERT_TRUE(StartProcess(command, samples, CREATE_NO_WINDOW));
         WaitForSingleObject(samples.process.Get(), 60000);
         std::string script;
-        for (const char* name : {"pcm16_stereo.wav", "float_mono.wav", "tagged.flac", "cbr_id3v23.mp3",
+        for (const char* name : {"pcm16_stereo.wav", "float_mono.wav", "mono.aiff", "tagged.flac", "cbr_id3v23.mp3",
                                  "vbr_xing_id3v24.mp3", "sample.mod", "album.cue/1", "album.cue/3"})
             script += "add " + Media(name) + "\n";
         HostLog log = folder_.Run(script + "select all\ncommand 61600\n", std::wstring(L"--cue-text ") + GetParam());
@@ -39,6 +39,9 @@ TEST_P(Probing, StreamPropertiesOfEveryFormat) {
         "infoCodec_sub || '|' || file_ext || '|' || file_size";
     EXPECT_EQ(Row("pcm16_stereo.wav", columns), "2|2|44100|wave pcm||0");
     EXPECT_EQ(Row("float_mono.wav", columns), "1|1|22050|wave float||0");
+    EXPECT_EQ(Row("mono.aiff", columns), "1|1|22050|aiff||0");
+    // The sound data alone, 16 bits at 22,050 Hz: 352,800 bits per second.
+    EXPECT_EQ(Row("mono.aiff", "statBitrate"), "352800");
     EXPECT_EQ(Row("tagged.flac", columns), "3|2|44100|flac||0");
     EXPECT_EQ(Row("cbr_id3v23.mp3", columns), "3|2|44100|mp3||0");
     EXPECT_EQ(Row("vbr_xing_id3v24.mp3", columns), "2|2|44100|mp3||0");

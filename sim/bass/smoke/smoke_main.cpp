@@ -10,7 +10,7 @@
 #include <string>
 
 #include "platform/unique_handle_win32.h"
-#include "tests/samples/sample_media.h"
+#include "sim/samples/sample_media.h"
 
 namespace {
 
@@ -35,6 +35,11 @@ typedef BOOL(__stdcall* SetPositionFn)(DWORD, QWORD);
 typedef BOOL(__stdcall* StopFn)(DWORD);
 typedef void(__stdcall* WaitSyncsFn)();
 typedef const char*(__stdcall* TagsReadFn)(DWORD, const char*);
+typedef DWORD(__stdcall* GetVersionFn)();
+typedef BOOL(__stdcall* InitFn)(int, DWORD, DWORD, HWND, const void*);
+typedef BOOL(__stdcall* FreeFn)();
+typedef DWORD(__stdcall* GetDataFn)(DWORD, void*, DWORD);
+typedef DWORD(__stdcall* LoadedMusicsFn)();
 
 int passed = 0, failed = 0;
 
@@ -93,6 +98,12 @@ int main() {
     auto streamCreateFile = Bind<StreamCreateFileFn>(bass, "BASS_StreamCreateFile");
     auto musicLoad = Bind<MusicLoadFn>(bass, "BASS_MusicLoad");
     auto streamFree = Bind<StreamFreeFn>(bass, "BASS_StreamFree");
+    auto musicFree = Bind<StreamFreeFn>(bass, "BASS_MusicFree");
+    auto getVersion = Bind<GetVersionFn>(bass, "BASS_GetVersion");
+    auto init = Bind<InitFn>(bass, "BASS_Init");
+    auto bassFree = Bind<FreeFn>(bass, "BASS_Free");
+    auto getData = Bind<GetDataFn>(bass, "BASS_ChannelGetData");
+    auto loadedMusics = Bind<LoadedMusicsFn>(bass, "SIMBASS_LoadedMusics");
     auto getInfo = Bind<GetInfoFn>(bass, "BASS_ChannelGetInfo");
     auto getLength = Bind<GetLengthFn>(bass, "BASS_ChannelGetLength");
     auto bytes2Seconds = Bind<Bytes2SecondsFn>(bass, "BASS_ChannelBytes2Seconds");
@@ -142,11 +153,12 @@ int main() {
     } expects[] = {
         {L"pcm16_stereo.wav", false, 44100, 2, 0x50001, 2.0, "PCM Sample"},
         {L"float_mono.wav", false, 22050, 1, 0x50003, 1.5, ""},
+        {L"mono.aiff", false, 22050, 1, 0x10006, 1.5, ""},
         {L"tagged.flac", false, 44100, 2, 0x10900, 3.0, "FLAC Sample"},
         {L"cbr_id3v23.mp3", false, 44100, 2, 0x10005, 3.004, "Caf\xC3\xA9 CBR"},
         {L"vbr_xing_id3v24.mp3", false, 44100, 2, 0x10005, 115200 / 44100.0,
          "\xE5\xA4\x9C\xE6\x98\x8E\xE3\x81\x91\xE3\x81\xAE\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88"},
-        {L"sample.mod", true, 44100, 2, 0x20001, 15.36, "vellumdb sample mod"},
+        {L"sample.mod", true, 44100, 2, 0x20000, 15.36, "vellumdb sample mod"},
         {L"album.wav", false, 44100, 2, 0x50001, 6.0, ""},
     };
     for (const Expect& e : expects) {
@@ -159,7 +171,9 @@ int main() {
             // Without the prescan flag a module has no byte length.
             h = musicLoad(FALSE, path.c_str(), 0, 0, flags, 0);
             Check(h != 0 && getLength(h, 0) == ~0ull, "module length without prescan", name);
-            if (h) streamFree(h);
+            // A music is no stream: BASS_StreamFree keeps it, BASS_MusicFree frees it.
+            Check(h != 0 && !streamFree(h) && loadedMusics() == 1, "stream free refuses a music", name);
+            Check(h != 0 && musicFree(h) && loadedMusics() == 0, "music free", name);
             h = musicLoad(FALSE, path.c_str(), 0, 0, flags | 0x20000, 0);
         }
         Check(h != 0, "open", name);
@@ -167,14 +181,19 @@ int main() {
         ChannelInfo info = {};
         Check(getInfo(h, &info) != 0, "info", name);
         Check(info.freq == e.freq && info.chans == e.chans && info.ctype == e.ctype, "info values", name);
-        Check(info.filename && std::wstring(reinterpret_cast<const wchar_t*>(info.filename)) == path, "filename", name);
+        if (e.music) {
+            Check(info.flags == 0x20000 + 0x200000 && info.filename == nullptr, "music flags", name);
+        } else {
+            Check(info.filename && std::wstring(reinterpret_cast<const wchar_t*>(info.filename)) == path, "filename",
+                  name);
+        }
         const double seconds = bytes2Seconds(h, getLength(h, 0));
         Check(seconds > e.seconds - 0.001 && seconds < e.seconds + 0.001, "seconds", name);
         const QWORD end = filePos(h, 2);
         Check(e.music ? end == ~0ull : end > 0 && end < 2000000, "file position", name);
         const char* t = tagsRead(h, title);
         Check(t && std::string(t) == e.title, "title", std::string(name) + ": " + (t ? t : "<null>"));
-        Check(streamFree(h) != 0, "free", name);
+        Check((e.music ? musicFree(h) : streamFree(h)) != 0, "free", name);
         Check(tagsRead(h, title) == nullptr, "tags of a freed channel", name);
     }
     DWORD h = streamCreateFile(FALSE, japanese.c_str(), 0, 0, flags);
@@ -207,6 +226,24 @@ int main() {
     waitSyncs();
     Check(stopped.calls == 0, "stop fires nothing");
     streamFree(ch);
+
+    // A player without a sound card: the "no sound" device plays nothing, and
+    // draining a decoding channel fires its syncs on the draining thread.
+    Check(getVersion() == 0x02040701, "version");
+    Check(init(0, 44100, 0, nullptr, nullptr) != 0, "init no sound");
+    Check(streamCreateFile(FALSE, (dir + L"\\album.wav").c_str(), 0, 0, 0x80000000) == 0, "no playing stream");
+    SyncRecord drained;
+    ch = streamCreateFile(FALSE, (dir + L"\\album.wav").c_str(), 0, 0, flags);
+    Check(ch != 0 && setSync(ch, 2, 0, OnSync, &drained) != 0, "decoding channel");
+    QWORD total = 0;
+    for (static char block[65536];;) {
+        const DWORD got = getData(ch, block, sizeof block);
+        if (got == 0xFFFFFFFF) break;
+        total += got;
+    }
+    Check(total == getLength(ch, 0) && drained.calls == 1 && drained.thread == GetCurrentThreadId(), "drained");
+    streamFree(ch);
+    Check(bassFree() != 0, "free device");
 
     for (const auto& f : simsamples::MakeSampleSet()) DeleteFileW((dir + L"\\" + Widen(f.name)).c_str());
     DeleteFileW(japanese.c_str());

@@ -1,5 +1,5 @@
 // The fixture of the stand-in audio library's tests: a temporary folder that
-// files from the sample builders (tests/samples) are written into, and the
+// files from the sample builders (sim/samples) are written into, and the
 // plugin's way of opening a file and reading its tags.
 #pragma once
 
@@ -15,7 +15,7 @@
 
 #include "sim/bass/bass_api.h"
 #include "sim/bass/text_util.h"
-#include "tests/samples/sample_media.h"
+#include "sim/samples/sample_media.h"
 
 namespace simbass_test {
 

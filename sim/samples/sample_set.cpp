@@ -1,6 +1,6 @@
 // The sample media set that the tests and sim_make_samples write: one file of each
 // kind the stand-in audio library reads, and a cue sheet over album.wav.
-#include "tests/samples/sample_media.h"
+#include "sim/samples/sample_media.h"
 
 #include <cstdio>
 
@@ -23,6 +23,12 @@ std::vector<SampleFile> MakeSampleSet() {
     flt.isFloat = true;
     flt.frames = 33075;  // 1.5 s
     set.push_back({"float_mono.wav", MakeWav(flt)});
+
+    AiffSpec aiff;
+    aiff.rate = 22050;
+    aiff.channels = 1;
+    aiff.frames = 33075;  // 1.5 s
+    set.push_back({"mono.aiff", MakeAiff(aiff)});
 
     FlacSpec flac;
     flac.frames = 132300;  // 3 s

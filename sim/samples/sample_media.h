@@ -1,8 +1,8 @@
 // Builders of small, valid media files for the stand-in audio library's tests
 // and for the sample set that sim_make_samples writes: RIFF WAVE (PCM, float,
-// LIST/INFO), FLAC (constant and verbatim subframes, VORBIS_COMMENT), MPEG-1/2/2.5
-// Layer III (silent frames; CBR, Xing, Info or VBRI; ID3v2.2/2.3/2.4 and ID3v1),
-// ProTracker MOD and a cue sheet.
+// LIST/INFO), AIFF, FLAC (constant and verbatim subframes, VORBIS_COMMENT),
+// MPEG-1/2/2.5 Layer III (silent frames; CBR, Xing, Info or VBRI, a LAME header;
+// ID3v2.2/2.3/2.4, APEv2 and ID3v1), ProTracker MOD and a cue sheet.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +27,16 @@ struct WavSpec {
     bool infoFirst = false;                                 // LIST (and an odd-sized junk chunk) before "fmt "
 };
 Bytes MakeWav(const WavSpec& spec);
+
+// AIFF as sox writes it without its comment chunk: FORM, COMM, SSND (offset 0),
+// big-endian PCM of a tone.
+struct AiffSpec {
+    std::uint32_t rate = 44100;
+    std::uint16_t channels = 2;
+    std::uint16_t bits = 16;  // 8, 16, 24 or 32
+    std::uint32_t frames = 44100;
+};
+Bytes MakeAiff(const AiffSpec& spec);
 
 struct FlacSpec {
     std::uint32_t rate = 44100;
@@ -75,8 +85,13 @@ struct Mp3Spec {
     std::vector<std::uint32_t> vbrBitrates;  // cycled through for the audio frames when non-empty
     std::uint32_t frames = 100;              // audio frames, header frame not counted
     enum Header { kNone, kXing, kInfo, kVbri } header = kNone;
-    Bytes id3v2;  // put before the audio
-    Bytes id3v1;  // put after it
+    // With a Xing or Info header: a LAME header after it, with this encoder delay
+    // and padding in samples, when the delay is not negative.
+    int lameDelay = -1;
+    int lamePadding = 0;
+    Bytes id3v2;          // put before the audio
+    bool apeTag = false;  // an empty APEv2 tag (footer only) after the audio
+    Bytes id3v1;          // put after it
 };
 Bytes MakeMp3(const Mp3Spec& spec);
 // Samples per Layer III frame: 1152 for MPEG-1, 576 for MPEG-2 and 2.5.
@@ -101,7 +116,7 @@ struct SampleFile {
     std::string name;
     Bytes data;
 };
-// The sample media set: pcm16_stereo.wav, float_mono.wav, tagged.flac,
+// The sample media set: pcm16_stereo.wav, float_mono.wav, mono.aiff, tagged.flac,
 // cbr_id3v23.mp3, vbr_xing_id3v24.mp3, sample.mod, album.wav and album.cue.
 std::vector<SampleFile> MakeSampleSet();
 // Writes the sample set into `folder` (which must exist); false on a write error.

@@ -1,19 +1,22 @@
-// The stand-in audio library's ProTracker MOD reader: music-only opening and the
-// length of a song played through its order list.
-#include "sim_bass_fixture.h"
+// The stand-in audio library's ProTracker MOD reader: music-only opening, what a
+// music reports and how it is freed, and the length of a song played through
+// its order list.
+#include "sim/bass/tests/sim_bass_fixture.h"
 
 namespace {
 
 using namespace simbass_test;
 
 TEST_F(SimBassTest, ModOpensOnlyAsMusicWithComputedLengthAndTitle) {
+    const std::uint32_t loadedBefore = SIMBASS_LoadedMusics();
     const std::u16string path = Write("sample.mod", Sample("sample.mod"));
     EXPECT_EQ(BASS_StreamCreateFile(0, path.c_str(), 0, 0, kProbeFlags), 0u);
     EXPECT_EQ(BASS_ErrorGetCode(), SIMBASS_ERROR_FILEFORM);
     const std::uint32_t h = BASS_MusicLoad(0, path.c_str(), 0, 0, kProbeFlags, 0);
     ASSERT_NE(h, 0u);
     BASS_CHANNELINFO info = Info(h);
-    EXPECT_EQ(info.ctype, 0x20001u);
+    EXPECT_EQ(info.ctype, 0x20000u);
+    EXPECT_EQ(info.flags, 0x200000u);  // the decode flag; BASS_UNICODE is not kept
     EXPECT_EQ(info.freq, 44100u);
     EXPECT_EQ(info.chans, 2u);
     // Loaded as the plugin loads it, without the prescan flag: no byte length.
@@ -22,13 +25,20 @@ TEST_F(SimBassTest, ModOpensOnlyAsMusicWithComputedLengthAndTitle) {
     EXPECT_EQ(BASS_StreamGetFilePosition(h, SIMBASS_FILEPOS_END), kFail64);  // a music is no stream
     EXPECT_EQ(AllTags(h),
               (std::vector<std::string>{"vellumdb sample mod", "", "", "", "", "", "", "", "", "", "", ""}));
-    EXPECT_TRUE(BASS_StreamFree(h));
+    // A music is no stream: BASS_StreamFree refuses it and it stays loaded.
+    EXPECT_FALSE(BASS_StreamFree(h));
+    EXPECT_EQ(BASS_ErrorGetCode(), SIMBASS_ERROR_HANDLE);
+    EXPECT_EQ(SIMBASS_LoadedMusics(), loadedBefore + 1);
+    EXPECT_EQ(Info(h).ctype, 0x20000u);
+    EXPECT_TRUE(BASS_MusicFree(h));
+    EXPECT_EQ(SIMBASS_LoadedMusics(), loadedBefore);
+    EXPECT_FALSE(BASS_ChannelGetInfo(h, &info));
     const std::uint32_t scanned = BASS_MusicLoad(0, path.c_str(), 0, 0, kProbeFlags | SIMBASS_MUSIC_PRESCAN, 0);
     ASSERT_NE(scanned, 0u);
     // Orders 0, 1, 0: 64 rows at speed 6, then speed 3 (F03) for 128 rows; 882 samples a tick.
     EXPECT_EQ(BASS_ChannelGetLength(scanned, 0), (64u * 6 + 128u * 3) * 882 * 4);
     EXPECT_DOUBLE_EQ(BASS_ChannelBytes2Seconds(scanned, BASS_ChannelGetLength(scanned, 0)), 15.36);
-    EXPECT_TRUE(BASS_StreamFree(scanned));
+    EXPECT_TRUE(BASS_ChannelFree(scanned));
     EXPECT_EQ(BASS_MusicLoad(0, Write("x.wav", Sample("pcm16_stereo.wav")).c_str(), 0, 0, kProbeFlags, 0), 0u);
 }
 
@@ -60,7 +70,7 @@ TEST_F(SimBassTest, ModLengthFollowsSpeedTempoJumpsBreaksLoopsAndDelays) {
                            kProbeFlags | SIMBASS_MUSIC_PRESCAN, 0);
         ASSERT_NE(h, 0u) << c.what;
         EXPECT_EQ(BASS_ChannelGetLength(h, 0), c.frames * 4) << c.what;
-        BASS_StreamFree(h);
+        BASS_MusicFree(h);
     }
     simsamples::ModSpec eight;
     eight.signature = "8CHN";
@@ -70,7 +80,7 @@ TEST_F(SimBassTest, ModLengthFollowsSpeedTempoJumpsBreaksLoopsAndDelays) {
     ASSERT_NE(h, 0u);
     EXPECT_EQ(Info(h).freq, 22050u);
     EXPECT_EQ(BASS_ChannelGetLength(h, 0), 64u * 6 * 441 * 4);
-    BASS_StreamFree(h);
+    BASS_MusicFree(h);
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "tests/samples/sample_media.h"
+#include "sim/samples/sample_media.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {

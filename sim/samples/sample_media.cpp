@@ -1,4 +1,4 @@
-#include "tests/samples/sample_media.h"
+#include "sim/samples/sample_media.h"
 
 #include <algorithm>
 #include <cmath>
@@ -260,6 +260,65 @@ void WriteAt32BE(Bytes& b, std::size_t at, std::uint32_t v) {
 
 // ------------------------------------------------------------------ builders
 
+namespace {
+
+// A Xing or Info header at `at` of the header frame: frame and byte counts, and
+// with a LAME header also the TOC, the quality and the LAME header itself.
+void WriteXing(Bytes& header, std::size_t at, const Mp3Spec& s, std::uint32_t totalBytes) {
+    const bool lame = s.lameDelay >= 0 && header.size() >= at + 120 + 24;
+    std::memcpy(&header[at], s.header == Mp3Spec::kXing ? "Xing" : "Info", 4);
+    WriteAt32BE(header, at + 4, lame ? 0xF : 0x3);  // frames, bytes (, TOC, quality)
+    WriteAt32BE(header, at + 8, s.frames);
+    WriteAt32BE(header, at + 12, totalBytes);
+    if (!lame) return;
+    const std::size_t tag = at + 120;
+    std::memcpy(&header[tag], "LAME3.100", 9);
+    header[tag + 21] = static_cast<std::uint8_t>(s.lameDelay >> 4);
+    header[tag + 22] = static_cast<std::uint8_t>(((s.lameDelay & 0x0F) << 4) | ((s.lamePadding >> 8) & 0x0F));
+    header[tag + 23] = static_cast<std::uint8_t>(s.lamePadding);
+}
+
+}  // namespace
+
+Bytes MakeAiff(const AiffSpec& s) {
+    const std::uint32_t bytesPerSample = s.bits / 8u;
+    Bytes comm;
+    Put16BE(comm, s.channels);
+    Put32BE(comm, s.frames);
+    Put16BE(comm, s.bits);
+    // The rate as an 80-bit extended number: exponent, then the mantissa with
+    // its leading one at the top.
+    int exponent = 31;
+    while (exponent > 0 && !(s.rate >> exponent)) --exponent;
+    Put16BE(comm, static_cast<std::uint32_t>(16383 + exponent));
+    Put32BE(comm, s.rate << (31 - exponent));
+    Put32BE(comm, 0);
+    Bytes ssnd;
+    Put32BE(ssnd, 0);  // offset
+    Put32BE(ssnd, 0);  // block size
+    for (std::uint32_t i = 0; i < s.frames; ++i) {
+        const double v = std::sin(2 * 3.14159265358979 * 440.0 * i / s.rate) * 0.5;
+        const auto sample = static_cast<std::int32_t>(v * 2147483647.0);
+        for (std::uint16_t c = 0; c < s.channels; ++c)
+            for (std::uint32_t k = 0; k < bytesPerSample; ++k)
+                ssnd.push_back(static_cast<std::uint8_t>(static_cast<std::uint32_t>(sample) >> (24 - 8 * k)));
+    }
+    Bytes body;
+    PutText(body, "AIFF");
+    PutText(body, "COMM");
+    Put32BE(body, static_cast<std::uint32_t>(comm.size()));
+    Append(body, comm);
+    PutText(body, "SSND");
+    Put32BE(body, static_cast<std::uint32_t>(ssnd.size()));
+    Append(body, ssnd);
+    if (ssnd.size() & 1) body.push_back(0);
+    Bytes out;
+    PutText(out, "FORM");
+    Put32BE(out, static_cast<std::uint32_t>(body.size()));
+    Append(out, body);
+    return out;
+}
+
 Bytes MakeWav(const WavSpec& s) {
     Bytes fmt;
     std::uint16_t tag = s.formatTag ? s.formatTag : (s.isFloat ? 3 : 1);
@@ -511,16 +570,20 @@ Bytes MakeMp3(const Mp3Spec& s) {
             WriteAt32BE(header, at + 10, totalBytes);
             WriteAt32BE(header, at + 14, s.frames);
         } else {
-            const std::size_t at = 4 + maker.SideInfo();
-            std::memcpy(&header[at], s.header == Mp3Spec::kXing ? "Xing" : "Info", 4);
-            WriteAt32BE(header, at + 4, 0x3);  // frames and bytes present
-            WriteAt32BE(header, at + 8, s.frames);
-            WriteAt32BE(header, at + 12, totalBytes);
+            WriteXing(header, 4 + maker.SideInfo(), s, totalBytes);
         }
     }
     Bytes out = s.id3v2;
     Append(out, header);
     Append(out, audio);
+    if (s.apeTag) {
+        PutText(out, "APETAGEX");
+        Put32LE(out, 2000);  // version
+        Put32LE(out, 32);    // items and footer
+        Put32LE(out, 0);     // no items
+        Put32LE(out, 0);     // flags: a footer, no header
+        out.insert(out.end(), 8, 0);
+    }
     Append(out, s.id3v1);
     return out;
 }
