@@ -43,6 +43,7 @@
 #include "maintenance/play_statistics.h"
 #include "maintenance/register_file.h"
 #include "platform/text.h"
+#include "kill_point.h"
 #include "temp_folder.h"
 
 namespace vellum {
@@ -58,6 +59,11 @@ constexpr int kPaths = 6;
 constexpr auto kGenerousWait = 60s;
 constexpr int kTrialsPerShard = 50;
 constexpr int kShards = 4;
+// The trials that kill themselves do so at a step drawn from 1 to this, or
+// after a commit drawn from 1 to that: about the file traffic of the first few
+// hundred milliseconds of work.
+constexpr long kMostKillSteps = 400;
+constexpr long kMostKillCommits = 60;
 // The row the lock-holding connection writes; not one of the work's paths.
 constexpr char kForeignRow[] = "foreign://lock-holder";
 
@@ -117,7 +123,7 @@ public:
 void TakeLocks(const std::string& database, std::uint64_t seed) {
     std::mt19937_64 random(seed);
     sqlite3* opened = nullptr;
-    sqlite3_open_v2(database.c_str(), &opened, SQLITE_OPEN_READWRITE, nullptr);
+    sqlite3_open_v2(database.c_str(), &opened, SQLITE_OPEN_READWRITE, kill_point::PlainVfsName());
     DatabaseOwner other(opened);
     if (other == nullptr) return;
     sqlite3_busy_timeout(other.get(), 5000);
@@ -150,10 +156,43 @@ bool Acknowledged(LibraryConnection::Outcome outcome) {
            outcome == LibraryConnection::Outcome::Waiting;
 }
 
+// How a trial's child dies.
+struct KillPlan {
+    // 0: the parent kills it `after` the fork; otherwise it kills itself at
+    // the nth of what `count` counts, or the parent kills it `after` the fork
+    // if it has not come that far by then.
+    long nth = 0;
+    kill_point::Count count = kill_point::Count::Steps;
+    std::chrono::milliseconds after{0};
+    // Whether the parent waits for the child to open the library before it
+    // starts the clock.
+    bool afterOpen = false;
+};
+
+// One trial in eight is killed by the parent while the child is still opening
+// the library, two at a random time after; two kill themselves at a random
+// step of their file traffic and three right after a random commit.
+KillPlan PlanKill(std::mt19937_64& random) {
+    KillPlan plan;
+    const int how = static_cast<int>(random() % 8);
+    if (how == 0) {
+        plan.after = std::chrono::milliseconds(random() % 15);
+    } else if (how <= 2) {
+        plan.after = std::chrono::milliseconds(random() % 400);
+        plan.afterOpen = true;
+    } else {
+        plan.count = how <= 4 ? kill_point::Count::Steps : kill_point::Count::Commits;
+        plan.nth = 1 + static_cast<long>(random() % (how <= 4 ? kMostKillSteps : kMostKillCommits));
+        plan.after = 1500ms;
+    }
+    return plan;
+}
+
 // The child's whole life: opens the library and works on it until killed.
-[[noreturn]] void RunChild(const std::string& database, std::uint64_t seed, int reports) {
+[[noreturn]] void RunChild(const std::string& database, std::uint64_t seed, const KillPlan& plan, int reports) {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     std::mt19937_64 random(seed);
+    if (plan.nth > 0) kill_point::Arm(plan.count, plan.nth);
     std::thread(TakeLocks, database, seed ^ 0x9e3779b97f4a7c15ULL).detach();
 
     LibraryConnection library;
@@ -363,6 +402,7 @@ struct Figures {
     long acknowledged = 0;
     int killedInCall = 0;
     int storeHeldWork = 0;
+    int killedItself = 0;
     long storedEntries = 0;
 };
 
@@ -386,9 +426,7 @@ void RunTrial(std::uint64_t seed, Figures& figures) {
     const std::string database = folder.path() + "/vellumdb.db";
 
     std::mt19937_64 random(seed ^ 0x5851f42d4c957f2dULL);
-    // One trial in eight is killed while the child is still opening the library.
-    const bool killWhileOpening = random() % 8 == 0;
-    const auto killAfter = std::chrono::milliseconds(killWhileOpening ? random() % 15 : random() % 400);
+    const KillPlan plan = PlanKill(random);
 
     // The library exists before the child starts, as the host's does: the
     // child's other connection then takes its locks from the first moment,
@@ -408,20 +446,21 @@ void RunTrial(std::uint64_t seed, Figures& figures) {
     ASSERT_GE(pid, 0);
     if (pid == 0) {
         readEnd.Reset();
-        RunChild(database, seed, writeEnd.Get());
+        RunChild(database, seed, plan, writeEnd.Get());
     }
     ChildProcess child(pid);
     writeEnd.Reset();
 
     Reports reports;
     std::string pending;
-    if (!killWhileOpening) {
+    if (plan.afterOpen) {
         ASSERT_TRUE(ReadUntil(readEnd.Get(), pending, reports, [&] { return reports.opened; }))
             << "the child did not open the library";
     }
-    const Clock::time_point killAt = Clock::now() + killAfter;
-    ASSERT_TRUE(ReadUntil(readEnd.Get(), pending, reports, [&] { return Clock::now() >= killAt; }))
-        << "the child died before it was killed";
+    const Clock::time_point killAt = Clock::now() + plan.after;
+    const bool outlived = ReadUntil(readEnd.Get(), pending, reports, [&] { return Clock::now() >= killAt; });
+    ASSERT_TRUE(outlived || plan.nth > 0) << "the child died before it was killed";
+    figures.killedItself += !outlived;
     const int status = child.Kill();
     ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "wait status " << status;
     // The rest of what the child wrote before it died.
@@ -508,14 +547,14 @@ TEST_P(KillTrials, AcknowledgedWorkIsInTheLibraryExactlyOnceAfterAKill) {
     const int trials = TrialCount();
     const Clock::time_point start = Clock::now();
     Figures figures;
-    for (int trial = 0; trial < trials && !HasFailure(); ++trial)
-        RunTrial(base + static_cast<std::uint64_t>(trial), figures);
+    int trial = 0;
+    for (; trial < trials && !HasFailure(); ++trial) RunTrial(base + static_cast<std::uint64_t>(trial), figures);
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
     std::printf(
-        "%d trials in %lld ms: %ld calls acknowledged, %d kills during a call, %d with work in the store "
-        "(%ld entries)\n",
-        trials, static_cast<long long>(took.count()), figures.acknowledged, figures.killedInCall, figures.storeHeldWork,
-        figures.storedEntries);
+        "%d trials in %lld ms: %ld calls acknowledged, %d kills during a call, %d at a step of the file "
+        "traffic, %d with work in the store (%ld entries)\n",
+        trial, static_cast<long long>(took.count()), figures.acknowledged, figures.killedInCall, figures.killedItself,
+        figures.storeHeldWork, figures.storedEntries);
 }
 
 INSTANTIATE_TEST_SUITE_P(Shard, KillTrials, testing::Range(0, kShards));
