@@ -127,6 +127,8 @@ void TakeLocks(const std::string& database, std::uint64_t seed) {
     DatabaseOwner other(opened);
     if (other == nullptr) return;
     sqlite3_busy_timeout(other.get(), 5000);
+    const std::string foreignWrite =
+        std::string("INSERT OR REPLACE INTO list(file_name, playcount) VALUES('") + kForeignRow + "', 7)";
     auto exec = [&](const char* sql) { return sqlite3_exec(other.get(), sql, nullptr, nullptr, nullptr); };
     for (;;) {
         const int pick = static_cast<int>(random() % 10);
@@ -143,7 +145,7 @@ void TakeLocks(const std::string& database, std::uint64_t seed) {
                 exec("COMMIT");
             }
         } else if (exec("BEGIN IMMEDIATE") == SQLITE_OK) {
-            exec("INSERT OR REPLACE INTO list(file_name, playcount) VALUES('foreign://lock-holder', 7)");
+            exec(foreignWrite.c_str());
             std::this_thread::sleep_for(hold);
             if (exec("COMMIT") != SQLITE_OK) exec("ROLLBACK");
         }
@@ -347,13 +349,18 @@ std::string IntegrityOf(const std::string& database) {
     return verdict != nullptr ? reinterpret_cast<const char*>(verdict) : "";
 }
 
-// The history of one path, for a failure message.
+// The last calls on one path, oldest first, for a failure message.
 std::string HistoryOf(const Reports& reports, int index) {
-    std::ostringstream out;
+    constexpr std::size_t kShown = 30;
+    std::vector<std::string> calls;
     for (const Report& report : reports.list) {
         if (report.phase != Phase::Done || !(report.paths & (1u << index))) continue;
-        out << ' ' << OpName(report.op) << (report.acknowledged ? "" : "(refused)");
+        calls.push_back(std::string(OpName(report.op)) + (report.acknowledged ? "" : "(refused)"));
     }
+    std::ostringstream out;
+    if (calls.size() > kShown) out << " ... (" << calls.size() - kShown << " before)";
+    for (std::size_t i = calls.size() > kShown ? calls.size() - kShown : 0; i < calls.size(); ++i)
+        out << ' ' << calls[i];
     return out.str();
 }
 
@@ -507,7 +514,7 @@ void RunTrial(std::uint64_t seed, Figures& figures) {
                 << (maybeInFlight ? " (or " + Describe(withInFlight[i]) + " with the " + OpName(inFlight->op) +
                                         " running at the kill)"
                                   : std::string())
-                << "; its acknowledged calls:" << HistoryOf(reports, i);
+                << "; its last calls:" << HistoryOf(reports, i);
         }
     };
     {
