@@ -1,9 +1,10 @@
 // Kill trials: a child process does the plugin's work on a library (play
 // starts, play credits, additions, removals, small batches) while another
 // connection takes read and write locks at random, and is killed with SIGKILL
-// at a random moment. The parent then opens the library as the next start
-// would and checks that every piece of work the child was told was done is
-// there exactly once, in the order it was done.
+// at a random moment: by the parent at a random time, or by itself at a random
+// step of its file traffic (kill_point.h). The parent then opens the library
+// as the next start would and checks that every piece of work the child was
+// told was done is there exactly once, in the order it was done.
 //
 // The child reports each call on a pipe twice: before it starts and after it
 // has returned. So the parent knows every acknowledged call, and the one call
@@ -364,6 +365,30 @@ std::string HistoryOf(const Reports& reports, int index) {
     return out.str();
 }
 
+// The threads this process runs now, from /proc; 0 when unknown.
+int ThreadCount() {
+    FILE* status = std::fopen("/proc/self/status", "r");
+    if (status == nullptr) return 0;
+    int threads = 0;
+    char line[256];
+    while (std::fgets(line, sizeof line, status) != nullptr)
+        if (std::sscanf(line, "Threads: %d", &threads) == 1) break;
+    std::fclose(status);
+    return threads;
+}
+
+// Waits until no thread but those this process started with runs: a closed
+// connection's helper thread may still be on its way out, and a fork must
+// not copy a process in the middle of that.
+bool WaitForThreadsToEnd(int baseline) {
+    const Clock::time_point giveUp = Clock::now() + kGenerousWait;
+    while (ThreadCount() > baseline) {
+        if (Clock::now() >= giveUp) return false;
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
 // Kills a child still running when a trial ends early, and reaps it.
 class ChildProcess {
 public:
@@ -425,7 +450,7 @@ long StoredEntries(const std::string& database) {
 }
 
 // One trial; every failure names the seed.
-void RunTrial(std::uint64_t seed, Figures& figures) {
+void RunTrial(std::uint64_t seed, int baselineThreads, Figures& figures) {
     SCOPED_TRACE(testing::Message() << "trial seed " << seed << " (again: VELLUM_KILL_SEED=" << seed
                                     << " VELLUM_KILL_TRIALS=1 vellum_kill_tests --gtest_filter='*/0')");
     TempFolder folder;
@@ -449,6 +474,7 @@ void RunTrial(std::uint64_t seed, Figures& figures) {
     FileDescriptor writeEnd(ends[1]);
     // No connection of this process is open here, so the child starts with
     // SQLite holding no file or lock of ours.
+    ASSERT_TRUE(WaitForThreadsToEnd(baselineThreads)) << "a thread of a closed connection still runs";
     const pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
@@ -554,8 +580,10 @@ TEST_P(KillTrials, AcknowledgedWorkIsInTheLibraryExactlyOnceAfterAKill) {
     const int trials = TrialCount();
     const Clock::time_point start = Clock::now();
     Figures figures;
+    const int threads = ThreadCount();
     int trial = 0;
-    for (; trial < trials && !HasFailure(); ++trial) RunTrial(base + static_cast<std::uint64_t>(trial), figures);
+    for (; trial < trials && !HasFailure(); ++trial)
+        RunTrial(base + static_cast<std::uint64_t>(trial), threads, figures);
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
     std::printf(
         "%d trials in %lld ms: %ld calls acknowledged, %d kills during a call, %d at a step of the file "
