@@ -30,6 +30,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <optional>
 #include <random>
 #include <sstream>
@@ -367,14 +368,11 @@ std::string HistoryOf(const Reports& reports, int index) {
 
 // The threads this process runs now, from /proc; 0 when unknown.
 int ThreadCount() {
-    FILE* status = std::fopen("/proc/self/status", "r");
-    if (status == nullptr) return 0;
-    int threads = 0;
-    char line[256];
-    while (std::fgets(line, sizeof line, status) != nullptr)
-        if (std::sscanf(line, "Threads: %d", &threads) == 1) break;
-    std::fclose(status);
-    return threads;
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("Threads:", 0) == 0) return std::atoi(line.c_str() + sizeof "Threads:" - 1);
+    return 0;
 }
 
 // Waits until no thread but those this process started with runs: a closed
