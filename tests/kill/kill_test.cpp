@@ -23,7 +23,6 @@
 #include <unistd.h>
 
 #include <array>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
