@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <ctime>
 #include <string>
-#include <thread>
 
 #include "host_run.h"
 
