@@ -114,6 +114,9 @@ bool LibraryConnection::OpenFiles(const std::string& utf8Path) {
     const int rc = Exec(writer_.get(), kCreateTableSql);
     // Not a database, or a damaged one: leave the file alone and run without it.
     if (IsDamaged(rc) || IsDamaged(sqlite3_extended_errcode(writer_.get()))) return false;
+    // Another program's lock on a new file: the table is made by the first
+    // transaction that has the write lock.
+    tableMissing_ = IsTransient(rc);
     shared_ = OpenFile(utf8Path, SQLITE_OPEN_READWRITE);
     if (shared_ == nullptr) return false;
     sqlite3_busy_handler(shared_.get(), WaitForLock, nullptr);
@@ -171,7 +174,7 @@ void LibraryConnection::CloseFiles() noexcept {
     shared_.reset();
     held_.clear();
     state_ = Writer::Closed;
-    numberKnown_ = false;
+    numberKnown_ = tableMissing_ = false;
     landed_ = lastStored_ = applying_ = 0;
     nextNumber_ = 1;
     closing_ = false;
@@ -239,7 +242,9 @@ bool LibraryConnection::DropStrayTransaction() {
 
 // Opens a writer transaction that holds the write lock, without waiting.
 bool LibraryConnection::BeginImmediate() {
-    return DropStrayTransaction() && Exec(writer_.get(), "BEGIN IMMEDIATE") == SQLITE_OK;
+    if (!DropStrayTransaction() || Exec(writer_.get(), "BEGIN IMMEDIATE") != SQLITE_OK) return false;
+    if (tableMissing_ && !IsTransient(Exec(writer_.get(), kCreateTableSql))) tableMissing_ = false;
+    return true;
 }
 
 // Queues the entry behind everything that waits: into memory first, then on

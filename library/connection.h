@@ -190,6 +190,8 @@ private:
     // no number and wait in memory.
     std::int64_t landed_ = 0;
     bool numberKnown_ = false;
+    // The table could not be made at Open (another program's lock).
+    bool tableMissing_ = false;
     // The next number to give; the store holds numbers up to lastStored_.
     std::int64_t nextNumber_ = 1;
     std::int64_t lastStored_ = 0;

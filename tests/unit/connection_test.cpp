@@ -313,6 +313,20 @@ TEST_F(ConnectionTest, AReadUnderAnExclusiveLockGivesNullAndBlocksNothing) {
     EXPECT_EQ(after->playcount, 1);
 }
 
+// A new library file that another program holds the write lock on gets its
+// table from the plugin's first transaction, and the work waiting for it.
+TEST_F(ConnectionTest, ANewLibraryOpenedUnderAForeignLockGetsItsTableAndItsWork) {
+    connection().Close();
+    std::filesystem::remove(DatabasePath());
+    {
+        ForeignLock other(DatabasePath(), ForeignLock::Write);
+        ASSERT_TRUE(connection().Open(DatabasePath()));
+        EXPECT_EQ(Add(Url(1)), LibraryConnection::Outcome::Waiting);
+    }
+    Land();
+    EXPECT_EQ(Count("1"), 1);
+}
+
 TEST_F(ConnectionTest, AFileThatIsNotADatabaseIsNeitherOpenedNorChanged) {
     connection().Close();
     const std::string text = "these are the user's notes, not a database\n";
