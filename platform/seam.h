@@ -8,6 +8,7 @@
 #include <ctime>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "vellumdb.h"
 
@@ -49,6 +50,20 @@ bool PathExists(std::u16string_view path) noexcept;
 // exists, or a \\server\share\ that answers. A path with no volume root is
 // judged reachable.
 bool VolumeReachable(std::u16string_view path) noexcept;
+
+// The separator between a folder and a name in a path: '\\' on Windows, '/' elsewhere.
+char16_t PathSeparator() noexcept;
+// Creates the folder (not its parents). True when it exists afterwards.
+bool CreateFolder(std::u16string_view path) noexcept;
+// The names of the plain files directly in a folder (no folders, no "." or
+// ".."), in no particular order; empty when the folder cannot be read.
+std::vector<std::u16string> FilesInFolder(std::u16string_view path);
+// Moves a finished file into place under another name in the same folder,
+// replacing a file of that name. The move is one step: a reader finds the
+// old file or the new one, never a mix. True on success.
+bool MoveReplacing(std::u16string_view from, std::u16string_view to) noexcept;
+// Deletes a file. True when no file is there afterwards.
+bool RemoveFile(std::u16string_view path) noexcept;
 
 // A file opened for sequential reading, others allowed to read. Move-only.
 class InputFile {
