@@ -70,7 +70,8 @@ public:
                                        "?20,?21,?22,?23,?24,?25)")
                                           .c_str())) {}
 
-    bool Ready() const { return read_ && update_ && whole_ && insert_; }
+    // Adding rows needs the other two; a backup of another shape fails there.
+    bool Ready() const { return read_ && update_; }
 
     // The library's row for the name; false when there is none.
     bool Find(const std::string& name, PlayFields& fields) {
@@ -95,6 +96,7 @@ public:
 
     // Copies the backup's whole row under the name it is looked up by.
     bool Add(const BackupRow& row) {
+        if (!whole_ || !insert_) return false;
         sqlite3_stmt* whole = whole_.get();
         sqlite3_stmt* insert = insert_.get();
         BindText(whole, 1, row.name);
