@@ -33,7 +33,8 @@ void BackupScheduler::Run() {
 
 DailyBackup BackupScheduler::MakeTodaysBackup() {
     if (!platform::CreateFolder(folder_)) return DailyBackup::Failed;
-    RemovePartialCopies(folder_);
+    if (!cleaned_) RemovePartialCopies(folder_);
+    cleaned_ = true;
     const std::u16string target = folder_ + platform::PathSeparator() + DailyBackupName(stem_, settings_.now());
     if (platform::PathExists(target)) return DailyBackup::AlreadyMade;
     const DailyBackup made = Judged(CopyLibrary(library_, target, stop_, settings_.copy));

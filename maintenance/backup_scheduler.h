@@ -51,7 +51,8 @@ public:
     void Stop() { stop_.Raise(); }
 
     // One look: today's backup made unless it exists, then the older ones
-    // pruned. Partial copies a process left behind are deleted first.
+    // pruned. At the first look, partial copies a process that ended mid-copy
+    // left behind are deleted first.
     DailyBackup MakeTodaysBackup();
     const std::u16string& Folder() const { return folder_; }
 
@@ -61,6 +62,7 @@ private:
     std::u16string stem_;
     ScheduleSettings settings_;
     StopSignal stop_;
+    bool cleaned_ = false;
 };
 
 }  // namespace vellum

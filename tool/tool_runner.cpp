@@ -120,6 +120,10 @@ int Run::ReportIntegrity(sqlite3* library) {
         Say(Message::CheckIntegrityOk);
         return kDone;
     }
+    if (rc == SQLITE_BUSY) {
+        Say(Message::LibraryBusy, {LibraryPath()});
+        return kLibraryUnusable;
+    }
     if (rc != SQLITE_DONE) problems.push_back(sqlite3_errstr(rc));
     for (std::size_t i = 0; i < problems.size() && i < kIntegrityLinesShown; ++i)
         Say(Message::CheckIntegrityProblem, {Wide(problems[i])});
