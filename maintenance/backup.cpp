@@ -41,17 +41,23 @@ BackupOutcome OpenSource(std::u16string_view library, SourceWait& wait, OwnDatab
     source = OpenOwnDatabase(platform::Utf16ToUtf8(library), SQLITE_OPEN_READONLY, 0);
     if (!source) return BackupOutcome::Unreadable;
     sqlite3_busy_handler(source.get(), WaitForSource, &wait);
-    sqlite3_progress_handler(source.get(), 1000, StopRequested,
-                             const_cast<void*>(static_cast<const void*>(&wait.stop)));
     int rc = SQLITE_OK;
-    const std::string verdict = FirstText(source.get(), "PRAGMA quick_check", &rc);
-    if (wait.stop.Raised()) return BackupOutcome::Stopped;
-    if (rc == SQLITE_BUSY) return BackupOutcome::Busy;
-    if (rc == SQLITE_NOTADB) return BackupOutcome::Unreadable;
-    if (rc != SQLITE_OK || verdict != "ok") return BackupOutcome::Damaged;
-    if (!HasTrackTable(source.get())) return BackupOutcome::Unreadable;
-    sqlite3_progress_handler(source.get(), 0, nullptr, nullptr);
-    return BackupOutcome::Done;
+    const std::string tables =
+        FirstText(source.get(), "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'list'", &rc);
+    if (rc == SQLITE_BUSY) return wait.stop.Raised() ? BackupOutcome::Stopped : BackupOutcome::Busy;
+    return tables == "1" ? BackupOutcome::Done : BackupOutcome::Unreadable;
+}
+
+// The library's check, run on the finished copy: its pages are the library's
+// at the copy's moment, damage included, and checking them there holds no
+// lock on the library the player writes.
+BackupOutcome CheckCopy(sqlite3* copy, const StopSignal& stop) {
+    sqlite3_progress_handler(copy, 1000, StopRequested, const_cast<void*>(static_cast<const void*>(&stop)));
+    int rc = SQLITE_OK;
+    const std::string verdict = FirstText(copy, "PRAGMA quick_check", &rc);
+    sqlite3_progress_handler(copy, 0, nullptr, nullptr);
+    if (stop.Raised()) return BackupOutcome::Stopped;
+    return rc == SQLITE_OK && verdict == "ok" ? BackupOutcome::Done : BackupOutcome::Damaged;
 }
 
 // Steps the copy to its end. A step that finds the source changed by another
@@ -96,6 +102,8 @@ BackupOutcome CopyInto(sqlite3* source, std::u16string_view partial, const StopS
     if (sqlite3_backup_finish(backup.release()) != SQLITE_OK && outcome == BackupOutcome::Done)
         return BackupOutcome::WriteFailed;
     if (outcome != BackupOutcome::Done) return outcome;
+    const BackupOutcome checked = CheckCopy(target.get(), stop);
+    if (checked != BackupOutcome::Done) return checked;
     return sqlite3_close(target.release()) == SQLITE_OK ? BackupOutcome::Done : BackupOutcome::WriteFailed;
 }
 

@@ -5,9 +5,11 @@
 // so a copy always ends.
 //
 // The copy is written to "<target>.partial" and moved into place only once
-// it is complete; a copy that fails (a full disk) or is stopped deletes its
-// partial file, so the target is either the whole new copy or what was there
-// before.
+// it is complete and passes PRAGMA quick_check. The check runs on the copy,
+// whose pages are the library's at the copy's moment, so the library's
+// readers and writers never wait for it. A copy that fails (a damaged
+// library, a full disk) or is stopped deletes its partial file, so the target
+// is either the whole new copy or what was there before.
 #pragma once
 
 #include <chrono>
@@ -35,7 +37,7 @@ struct BackupSettings {
 enum class BackupOutcome {
     Done,
     Unreadable,   // the library cannot be opened or holds no `list`
-    Damaged,      // it fails PRAGMA quick_check
+    Damaged,      // its copy fails PRAGMA quick_check
     Busy,         // other programs held it locked for longer than busyLimit
     WriteFailed,  // the copy could not be written (a full disk, no folder)
     Stopped       // the stop signal was raised
