@@ -127,6 +127,8 @@ bool EndsWith(std::u16string_view text, std::u16string_view end) {
 
 BackupOutcome CopyLibrary(std::u16string_view library, std::u16string_view target, const StopSignal& stop,
                           const BackupSettings& settings, const WorkProgress& progress) {
+    // A copy moved over the library itself would cut the player's connection off.
+    if (platform::SameFile(library, target)) return BackupOutcome::WriteFailed;
     SourceWait wait{stop, settings.busyLimit};
     OwnDatabase source;
     const BackupOutcome opened = OpenSource(library, wait, source);

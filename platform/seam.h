@@ -64,6 +64,8 @@ std::vector<std::u16string> FilesInFolder(std::u16string_view path);
 bool MoveReplacing(std::u16string_view from, std::u16string_view to) noexcept;
 // Deletes a file. True when no file is there afterwards.
 bool RemoveFile(std::u16string_view path) noexcept;
+// True when both paths name one existing file, however they are written.
+bool SameFile(std::u16string_view a, std::u16string_view b) noexcept;
 
 // A file opened for sequential reading, others allowed to read. Move-only.
 class InputFile {

@@ -198,6 +198,17 @@ bool RemoveFile(std::u16string_view path) noexcept {
     }
 }
 
+bool SameFile(std::u16string_view a, std::u16string_view b) noexcept {
+    try {
+        struct stat first {
+        }, second{};
+        return stat(Utf16ToUtf8(a).c_str(), &first) == 0 && stat(Utf16ToUtf8(b).c_str(), &second) == 0 &&
+               first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+    } catch (...) {
+        return false;
+    }
+}
+
 InputFile::InputFile(std::u16string_view path) noexcept {
     try {
         handle_ = std::fopen(Utf16ToUtf8(path).c_str(), "rb");

@@ -145,6 +145,29 @@ bool RemoveFile(std::u16string_view path) noexcept {
     }
 }
 
+namespace {
+
+// The volume and index that identify an open file; false when it cannot be opened.
+bool FileIdentity(std::u16string_view path, BY_HANDLE_FILE_INFORMATION& identity) {
+    const std::u16string text(path);
+    win32::UniqueFile file(CreateFileW(Wide(text), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return file && GetFileInformationByHandle(file.Get(), &identity);
+}
+
+}  // namespace
+
+bool SameFile(std::u16string_view a, std::u16string_view b) noexcept {
+    try {
+        BY_HANDLE_FILE_INFORMATION first{}, second{};
+        return FileIdentity(a, first) && FileIdentity(b, second) &&
+               first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+               first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+    } catch (...) {
+        return false;
+    }
+}
+
 InputFile::InputFile(std::u16string_view path) noexcept {
     try {
         std::u16string text(path);

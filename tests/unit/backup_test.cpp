@@ -169,6 +169,11 @@ TEST(Backup, ADamagedOrForeignLibraryIsNeverCopied) {
               BackupOutcome::Unreadable);
     EXPECT_FALSE(fs::exists(target));
     EXPECT_FALSE(fs::exists(target + ".partial"));
+    // Nor is a copy moved over the library itself, however its name is written.
+    const std::string before = Bytes(library.Path());
+    const std::u16string itself = platform::Utf8ToUtf16(library.Folder() + "/./vellumdb.db");
+    EXPECT_EQ(CopyLibrary(library.WidePath(), itself, StopSignal(), {}), BackupOutcome::WriteFailed);
+    EXPECT_EQ(Bytes(library.Path()), before);
 }
 
 TEST(Backup, AStopMidCopyLeavesNothingBehind) {
