@@ -43,18 +43,28 @@ std::u16string FoldCase(std::u16string_view text) {
     return folded;
 }
 
-// Answers for the scan, asking the tester once per sheet and once per volume.
-class CachedExistence {
-public:
-    explicit CachedExistence(ExistenceTester& tester) : tester_(tester) {}
+// Names the scan leaves alone without asking the file system: stream URLs, and
+// names the removal could not address exactly. Those are names that no path
+// buffer holds, and malformed UTF-8, whose UTF-16 form turns back into the
+// UTF-8 of another name.
+bool AlwaysKept(const std::string& name, std::u16string_view path) {
+    if (!FitsPathBuffer(path) || !platform::IsValidUtf8(name)) return true;
+    return ClassifyTrackPath(path) == TrackPathKind::Url;
+}
 
-    // True when the row named `path` should be removed.
-    bool IsMissing(std::u16string_view path) {
+}  // namespace
+
+// Answers for the scan, asking the tester once per sheet and once per volume.
+class LinkJudge::Cache {
+public:
+    explicit Cache(ExistenceTester& tester) : tester_(tester) {}
+
+    LinkVerdict Judge(std::u16string_view path) {
         const std::u16string_view text = ExistenceTestText(path);
         // "/x" or "//server/share/x": nothing before the slash to judge by.
-        if (text.empty() && !path.empty()) return false;
-        if (Exists(text, text.size() != path.size())) return false;
-        return Reachable(platform::VolumeRoot(text));
+        if (text.empty() && !path.empty()) return LinkVerdict::Kept;
+        if (Exists(text, text.size() != path.size())) return LinkVerdict::Present;
+        return Reachable(platform::VolumeRoot(text)) ? LinkVerdict::Missing : LinkVerdict::Offline;
     }
 
 private:
@@ -86,27 +96,25 @@ private:
     Answers volumes_;
 };
 
-// Names the scan leaves alone without asking the file system: stream URLs, and
-// names the removal could not address exactly. Those are names that no path
-// buffer holds, and malformed UTF-8, whose UTF-16 form turns back into the
-// UTF-8 of another name.
-bool AlwaysKept(const std::string& name, std::u16string_view path) {
-    if (!FitsPathBuffer(path) || !platform::IsValidUtf8(name)) return true;
-    return ClassifyTrackPath(path) == TrackPathKind::Url;
-}
+LinkJudge::LinkJudge(ExistenceTester& tester) : cache_(std::make_unique<Cache>(tester)) {}
 
-}  // namespace
+LinkJudge::~LinkJudge() = default;
+
+LinkVerdict LinkJudge::Judge(const std::string& name) {
+    const std::u16string path = platform::Utf8ToUtf16(name);
+    if (AlwaysKept(name, path)) return LinkVerdict::Kept;
+    return cache_->Judge(path);
+}
 
 std::u16string_view ExistenceTestText(std::u16string_view path) { return path.substr(0, path.find(u'/')); }
 
 std::size_t CollectBrokenLinks(LibraryConnection& connection, ExistenceTester& tester, BatchPathList& out) {
     const std::vector<std::string> names = ReadStoredNames(connection);
-    CachedExistence existence(tester);
+    LinkJudge judge(tester);
     std::size_t collected = 0;
     for (const std::string& name : names) {
-        const std::u16string path = platform::Utf8ToUtf16(name);
-        if (AlwaysKept(name, path) || !existence.IsMissing(path)) continue;
-        out.Append(path);
+        if (judge.Judge(name) != LinkVerdict::Missing) continue;
+        out.Append(platform::Utf8ToUtf16(name));
         ++collected;
     }
     return collected;

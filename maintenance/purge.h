@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -27,6 +28,30 @@ public:
 // path holding "/" (a cue-sheet track, a host track) the text before its
 // first "/".
 std::u16string_view ExistenceTestText(std::u16string_view path);
+
+// How the purge judges one stored name.
+enum class LinkVerdict {
+    Present,  // its file (or its cue sheet) exists
+    Missing,  // gone: the purge removes it
+    Offline,  // gone, but its volume cannot be reached: kept
+    Kept      // never judged: a URL, a name the removal could not address, "/..."
+};
+
+// Judges stored names as the purge does, asking the tester once per sheet and
+// once per volume, however many names share it.
+class LinkJudge {
+public:
+    explicit LinkJudge(ExistenceTester& tester);
+    ~LinkJudge();
+    LinkJudge(const LinkJudge&) = delete;
+    LinkJudge& operator=(const LinkJudge&) = delete;
+    // `name` is the stored UTF-8 name.
+    LinkVerdict Judge(const std::string& name);
+
+private:
+    class Cache;
+    std::unique_ptr<Cache> cache_;
+};
 
 // Appends to `out`, in the order "SELECT file_name FROM list" returns them, the
 // full stored path of every row whose file is missing. Kept regardless:

@@ -8,6 +8,7 @@
 #include <ctime>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "vellumdb.h"
 
@@ -47,6 +48,22 @@ std::int64_t SecondsOfLocalTime(std::tm& local) noexcept;
 // reached: a drive letter that exists, or a \\server\share\ that answers. A
 // path with no volume root is judged reachable.
 bool VolumeReachable(std::u16string_view path) noexcept;
+
+// The separator between a folder and a name in a path: '\\' on Windows, '/' elsewhere.
+char16_t PathSeparator() noexcept;
+// Creates the folder (not its parents). True when it exists afterwards.
+bool CreateFolder(std::u16string_view path) noexcept;
+// The names of the plain files directly in a folder (no folders, no "." or
+// ".."), in no particular order; empty when the folder cannot be read.
+std::vector<std::u16string> FilesInFolder(std::u16string_view path);
+// Moves a finished file into place under another name in the same folder,
+// replacing a file of that name. The move is one step: a reader finds the
+// old file or the new one, never a mix. True on success.
+bool MoveReplacing(std::u16string_view from, std::u16string_view to) noexcept;
+// Deletes a file. True when no file is there afterwards.
+bool RemoveFile(std::u16string_view path) noexcept;
+// True when both paths name one existing file, however they are written.
+bool SameFile(std::u16string_view a, std::u16string_view b) noexcept;
 
 // A file opened for sequential reading, others allowed to read. Move-only.
 class InputFile {

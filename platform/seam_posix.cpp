@@ -1,10 +1,12 @@
 // POSIX implementation of the platform seam, for native builds and tests.
 #include "platform/seam.h"
 
+#include <dirent.h>
 #include <iconv.h>
 #include <pthread.h>
 #include <sys/stat.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -146,6 +148,59 @@ std::int64_t SecondsOfLocalTime(std::tm& local) noexcept {
 }
 
 bool VolumeReachable(std::u16string_view) noexcept { return true; }
+
+char16_t PathSeparator() noexcept { return u'/'; }
+
+bool CreateFolder(std::u16string_view path) noexcept {
+    try {
+        const std::string name = Utf16ToUtf8(path);
+        struct stat info {};
+        return mkdir(name.c_str(), 0777) == 0 || (stat(name.c_str(), &info) == 0 && S_ISDIR(info.st_mode));
+    } catch (...) {
+        return false;
+    }
+}
+
+std::vector<std::u16string> FilesInFolder(std::u16string_view path) {
+    std::vector<std::u16string> names;
+    const std::string folder = Utf16ToUtf8(path);
+    DIR* listing = opendir(folder.c_str());
+    if (listing == nullptr) return names;
+    while (const dirent* entry = readdir(listing)) {
+        struct stat info {};
+        const std::string child = folder + "/" + entry->d_name;
+        if (stat(child.c_str(), &info) == 0 && S_ISREG(info.st_mode)) names.push_back(Utf8ToUtf16(entry->d_name));
+    }
+    closedir(listing);
+    return names;
+}
+
+bool MoveReplacing(std::u16string_view from, std::u16string_view to) noexcept {
+    try {
+        return std::rename(Utf16ToUtf8(from).c_str(), Utf16ToUtf8(to).c_str()) == 0;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool RemoveFile(std::u16string_view path) noexcept {
+    try {
+        return unlink(Utf16ToUtf8(path).c_str()) == 0 || errno == ENOENT;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool SameFile(std::u16string_view a, std::u16string_view b) noexcept {
+    try {
+        struct stat first {
+        }, second{};
+        return stat(Utf16ToUtf8(a).c_str(), &first) == 0 && stat(Utf16ToUtf8(b).c_str(), &second) == 0 &&
+               first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+    } catch (...) {
+        return false;
+    }
+}
 
 InputFile::InputFile(std::u16string_view path) noexcept {
     try {

@@ -8,6 +8,7 @@
 #include "platform/system_time.h"
 #include "platform/test_hooks.h"
 #include "platform/volume_root.h"
+#include "platform/unique_handle_win32.h"
 
 namespace vellum::platform {
 namespace {
@@ -78,6 +79,73 @@ bool VolumeReachable(std::u16string_view path) noexcept {
         if (root.empty()) return true;
         // The root folder of the drive or share: "X:\", "\\server\share\".
         return GetFileAttributesW(Wide(root + u"\\")) != INVALID_FILE_ATTRIBUTES;
+    } catch (...) {
+        return false;
+    }
+}
+
+char16_t PathSeparator() noexcept { return u'\\'; }
+
+bool CreateFolder(std::u16string_view path) noexcept {
+    try {
+        const std::u16string text(path);
+        if (CreateDirectoryW(Wide(text), nullptr)) return true;
+        const DWORD attributes = GetFileAttributesW(Wide(text));
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    } catch (...) {
+        return false;
+    }
+}
+
+std::vector<std::u16string> FilesInFolder(std::u16string_view path) {
+    std::vector<std::u16string> names;
+    const std::u16string pattern = std::u16string(path) + u"\\*";
+    WIN32_FIND_DATAW found;
+    win32::UniqueFind search(FindFirstFileW(Wide(pattern), &found));
+    if (!search) return names;
+    do {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+            names.emplace_back(reinterpret_cast<const char16_t*>(found.cFileName));
+    } while (FindNextFileW(search.Get(), &found));
+    return names;
+}
+
+bool MoveReplacing(std::u16string_view from, std::u16string_view to) noexcept {
+    try {
+        const std::u16string source(from), target(to);
+        return MoveFileExW(Wide(source), Wide(target), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool RemoveFile(std::u16string_view path) noexcept {
+    try {
+        const std::u16string text(path);
+        return DeleteFileW(Wide(text)) || GetLastError() == ERROR_FILE_NOT_FOUND;
+    } catch (...) {
+        return false;
+    }
+}
+
+namespace {
+
+// The volume and index that identify an open file; false when it cannot be opened.
+bool FileIdentity(std::u16string_view path, BY_HANDLE_FILE_INFORMATION& identity) {
+    const std::u16string text(path);
+    win32::UniqueFile file(CreateFileW(Wide(text), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return file && GetFileInformationByHandle(file.Get(), &identity);
+}
+
+}  // namespace
+
+bool SameFile(std::u16string_view a, std::u16string_view b) noexcept {
+    try {
+        BY_HANDLE_FILE_INFORMATION first{}, second{};
+        return FileIdentity(a, first) && FileIdentity(b, second) &&
+               first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+               first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
     } catch (...) {
         return false;
     }

@@ -9,6 +9,7 @@
 #include "platform/seam.h"
 #include "platform/text.h"
 #include "platform/unique_handle_win32.h"
+#include "plugin/backup_thread_win32.h"
 #include "plugin/bind_audio_win32.h"
 #include "plugin/database_path_win32.h"
 #include "plugin/host_cue_win32.h"
@@ -67,9 +68,17 @@ void Initialise(HWND host) {
     state.lastChangeTick = platform::TickCount();
 }
 
+// Enabled: the plugin is in use, and the day's backup may be taken in the
+// background from now on.
+void Enable() {
+    State().enabled = 1;
+    StartAutomaticBackups(DatabasePathFor(Shell().module));
+}
+
 void ShutDown() {
     PluginState& state = State();
     state.enabled = 0;
+    StopAutomaticBackups();
     state.connection.Close();
     Shell().menu = nullptr;
     g_menu.Reset();
@@ -83,7 +92,7 @@ std::int32_t __stdcall PluginEventProc(HWND host, std::int32_t event) {
     try {
         switch (event) {
             case kInitialise: Initialise(host); break;
-            case kEnable: State().enabled = 1; break;
+            case kEnable: Enable(); break;
             case kShutDown: ShutDown(); break;
             case kPlayStarted: HandlePlayStarted(host); break;
             default: break;
