@@ -15,6 +15,7 @@
 #include "maintenance/backup.h"
 #include "maintenance/own_database.h"
 #include "maintenance/relink.h"
+#include "platform/seam.h"
 #include "platform/text.h"
 
 namespace vellum::bench {

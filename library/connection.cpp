@@ -121,7 +121,10 @@ bool LibraryConnection::OpenFiles(const std::string& utf8Path) {
     if (shared_ == nullptr) return false;
     sqlite3_busy_handler(shared_.get(), WaitForLock, nullptr);
     // Without its store the plugin still works; waiting work is then held in memory.
-    if (store_.Open(WorkStore::PathFor(utf8Path)) && store_.LastSequence(lastStored_) != SQLITE_OK) store_.Close();
+    if (store_.Open(WorkStore::PathFor(utf8Path)) &&
+        (store_.LastSequence(lastStored_) != SQLITE_OK ||
+         store_.Provisional(provisional_, provisionalStored_) != SQLITE_OK))
+        store_.Close();
     return true;
 }
 
@@ -134,17 +137,25 @@ bool LibraryConnection::ReadNumberAtStart(Guard& guard) {
         rc = state_ == Writer::Idle ? ReadLandedNumber(writer_.get(), landed) : SQLITE_MISUSE;
         return !IsTransient(rc);
     });
-    if (rc != SQLITE_OK) return false;
-    NumberKnown(landed);
-    return true;
+    return rc == SQLITE_OK && NumberKnown(landed);
 }
 
-void LibraryConnection::NumberKnown(std::int64_t landed) {
-    numberKnown_ = true;
+// Numbers what waited without one: first what the store holds under
+// provisional numbers, then what memory holds, in the order it was done.
+bool LibraryConnection::NumberKnown(std::int64_t landed) {
     landed_ = landed;
     nextNumber_ = std::max({nextNumber_, landed + 1, lastStored_ + 1});
+    if (provisionalStored_ > 0) {
+        if (store_.NumberProvisional(nextNumber_) != SQLITE_OK) return false;
+        nextNumber_ += static_cast<std::int64_t>(provisionalStored_);
+        lastStored_ = nextNumber_ - 1;
+        provisionalStored_ = 0;
+        provisional_ = 0;
+    }
+    numberKnown_ = true;
     for (StoredEntry& held : held_)
         if (held.sequence == 0) held.sequence = nextNumber_++;
+    return true;
 }
 
 void LibraryConnection::Close() {
@@ -175,7 +186,8 @@ void LibraryConnection::CloseFiles() noexcept {
     held_.clear();
     state_ = Writer::Closed;
     numberKnown_ = tableMissing_ = false;
-    landed_ = lastStored_ = applying_ = 0;
+    landed_ = lastStored_ = applying_ = provisional_ = 0;
+    provisionalStored_ = 0;
     nextNumber_ = 1;
     closing_ = false;
 }
@@ -260,22 +272,32 @@ LibraryConnection::Outcome LibraryConnection::Queue(std::unique_ptr<WorkEntry> e
 }
 
 // An entry whose append failed may still have reached the store's file; it
-// keeps its number, so it lands once whichever copy lands first.
+// keeps its number, so it lands once whichever copy lands first. Until the
+// library's number is known, entries go in under provisional numbers.
 void LibraryConnection::MoveHeldToStore() {
     if (!store_.IsOpen() || heldApplying_ > 0) return;
-    while (!held_.empty() && held_.front().sequence != 0) {
+    while (!held_.empty()) {
         StoredEntry& front = held_.front();
+        const bool provisional = front.sequence == 0;
+        const std::int64_t number = provisional ? provisional_ - 1 : front.sequence;
         try {
-            if (front.entry != nullptr && store_.Append(front.sequence, *front.entry) != SQLITE_OK) return;
+            if (front.entry != nullptr && store_.Append(number, *front.entry) != SQLITE_OK) return;
         } catch (...) {
             return;
         }
-        lastStored_ = std::max(lastStored_, front.sequence);
+        if (provisional) {
+            provisional_ = number;
+            ++provisionalStored_;
+        } else {
+            lastStored_ = std::max(lastStored_, number);
+        }
         held_.pop_front();
     }
 }
 
-bool LibraryConnection::AnythingWaits() const noexcept { return !held_.empty() || lastStored_ > landed_; }
+bool LibraryConnection::AnythingWaits() const noexcept {
+    return !held_.empty() || lastStored_ > landed_ || provisionalStored_ > 0;
+}
 
 // Whether another plugin has a transaction open on the shared handle. Its
 // mutex is only tried: a handle busy this moment counts as in a transaction.
@@ -311,11 +333,8 @@ bool LibraryConnection::BeginWithQueued() {
     sqlite3* writer = writer_.get();
     if (!BeginImmediate()) return false;
     std::int64_t landed = 0;
-    bool applied = ReadLandedNumber(writer, landed) == SQLITE_OK;
-    if (applied) {
-        NumberKnown(landed);
-        applied = ApplyQueued() && WriteLandedNumber(writer, applying_) == SQLITE_OK;
-    }
+    bool applied = ReadLandedNumber(writer, landed) == SQLITE_OK && NumberKnown(landed);
+    if (applied) applied = ApplyQueued() && WriteLandedNumber(writer, applying_) == SQLITE_OK;
     if (!applied) {
         if (!sqlite3_get_autocommit(writer)) Exec(writer, "ROLLBACK");
         applying_ = landed_;
@@ -474,7 +493,7 @@ int LibraryConnection::Overlay(const std::string& key, RecordOwner& row) {
     if (!AnythingWaits()) return SQLITE_OK;
     try {
         std::vector<StoredEntry> waiting;
-        if (store_.IsOpen() && lastStored_ > applying_) {
+        if (store_.IsOpen() && (lastStored_ > applying_ || provisionalStored_ > 0)) {
             const int rc = store_.ReadForKey(key, applying_, waiting);
             if (rc != SQLITE_OK) return rc;
         }

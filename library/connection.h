@@ -47,10 +47,13 @@
 //
 // THE QUEUE
 //   Entries wait in the store, in sequence order. An entry the store cannot
-//   take (a full disk, an I/O error) waits in memory behind them, without a
-//   number, and moves to the store as soon as it takes writes again; it also
-//   lands straight from memory. Only entries still in memory when the plugin
-//   shuts down, with the store unwritable all that time, are lost.
+//   take (a full disk, an I/O error) waits in memory behind them and moves to
+//   the store as soon as it takes writes again; it also lands straight from
+//   memory. Only entries still in memory when the plugin shuts down, with the
+//   store unwritable all that time, are lost. Until the library's number has
+//   been read (another program may hold the file exclusively from before the
+//   start), entries are stored under provisional numbers below zero and get
+//   their real numbers, in order, once it has.
 //
 // WAITS
 //   Nothing waits for another program while holding mutex_: every attempt is
@@ -156,7 +159,7 @@ private:
 
     bool OpenFiles(const std::string& utf8Path);
     bool ReadNumberAtStart(Guard& guard);
-    void NumberKnown(std::int64_t landed);
+    bool NumberKnown(std::int64_t landed);
     bool AnythingWaits() const noexcept;
     bool QueueTaken() const noexcept;
     bool SharedHandleInTransaction() const noexcept;
@@ -195,6 +198,10 @@ private:
     // The next number to give; the store holds numbers up to lastStored_.
     std::int64_t nextNumber_ = 1;
     std::int64_t lastStored_ = 0;
+    // Entries stored before the number was known: the lowest provisional
+    // number in the store (below zero), and how many (library/work_store.h).
+    std::int64_t provisional_ = 0;
+    std::size_t provisionalStored_ = 0;
     // Landing and Batch: the number the open transaction will commit, and how
     // many entries from memory it holds.
     std::int64_t applying_ = 0;

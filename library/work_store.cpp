@@ -84,7 +84,8 @@ int WorkStore::ReadAfter(std::int64_t sequence, std::size_t limit, std::vector<S
 
 int WorkStore::ReadForKey(const std::string& key, std::int64_t sequence, std::vector<StoredEntry>& out) {
     Statement query(database_.get(),
-                    "SELECT sequence, kind, key, data FROM work WHERE key = ? AND sequence > ? ORDER BY sequence");
+                    "SELECT sequence, kind, key, data FROM work WHERE key = ? AND (sequence > ? OR sequence < 0) "
+                    "ORDER BY sequence < 0, abs(sequence)");
     if (query.Get() == nullptr) return sqlite3_errcode(database_.get());
     BindText(query.Get(), 1, key);
     sqlite3_bind_int64(query.Get(), 2, sequence);
@@ -110,8 +111,27 @@ int WorkStore::DeleteThrough(std::int64_t sequence) {
     return rc == SQLITE_DONE ? SQLITE_OK : rc;
 }
 
+int WorkStore::NumberProvisional(std::int64_t first) {
+    // -1 becomes `first`, -2 `first` + 1, ...: above every number in use.
+    Statement renumber(database_.get(), "UPDATE work SET sequence = ? - sequence - 1 WHERE sequence < 0");
+    if (renumber.Get() == nullptr) return sqlite3_errcode(database_.get());
+    sqlite3_bind_int64(renumber.Get(), 1, first);
+    const int rc = sqlite3_step(renumber.Get());
+    return rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
+int WorkStore::Provisional(std::int64_t& lowest, std::size_t& count) {
+    Statement query(database_.get(), "SELECT coalesce(min(sequence), 0), count(*) FROM work WHERE sequence < 0");
+    if (query.Get() == nullptr) return sqlite3_errcode(database_.get());
+    const int rc = sqlite3_step(query.Get());
+    if (rc != SQLITE_ROW) return rc;
+    lowest = sqlite3_column_int64(query.Get(), 0);
+    count = static_cast<std::size_t>(sqlite3_column_int64(query.Get(), 1));
+    return SQLITE_OK;
+}
+
 int WorkStore::CountAfter(std::int64_t sequence, std::size_t& out) {
-    Statement query(database_.get(), "SELECT count(*) FROM work WHERE sequence > ?");
+    Statement query(database_.get(), "SELECT count(*) FROM work WHERE sequence > ? OR sequence < 0");
     if (query.Get() == nullptr) return sqlite3_errcode(database_.get());
     sqlite3_bind_int64(query.Get(), 1, sequence);
     const int rc = sqlite3_step(query.Get());
@@ -121,7 +141,7 @@ int WorkStore::CountAfter(std::int64_t sequence, std::size_t& out) {
 }
 
 int WorkStore::LastSequence(std::int64_t& out) {
-    Statement query(database_.get(), "SELECT coalesce(max(sequence), 0) FROM work");
+    Statement query(database_.get(), "SELECT max(0, coalesce(max(sequence), 0)) FROM work");
     if (query.Get() == nullptr) return sqlite3_errcode(database_.get());
     const int rc = sqlite3_step(query.Get());
     if (rc != SQLITE_ROW) return rc;

@@ -46,13 +46,22 @@ public:
 
     // Appends and commits one entry. SQLite's result code.
     int Append(std::int64_t sequence, const WorkEntry& entry);
-    // Up to `limit` entries after `sequence`, in order. SQLite's result code.
+    // Up to `limit` entries after `sequence`, in order (provisional ones not
+    // included). SQLite's result code.
     int ReadAfter(std::int64_t sequence, std::size_t limit, std::vector<StoredEntry>& out);
-    // The entries for `key` after `sequence`, in order. SQLite's result code.
+    // The entries for `key` after `sequence`, then its provisional ones, in
+    // order. SQLite's result code.
     int ReadForKey(const std::string& key, std::int64_t sequence, std::vector<StoredEntry>& out);
     // Deletes the entries up to and including `sequence`. SQLite's result code.
     int DeleteThrough(std::int64_t sequence);
-    // How many entries lie after `sequence`, into `out`. SQLite's result code.
+    // Entries stored before the library's number was known carry numbers
+    // below zero: -1, -2, ... in the order they were done. This gives them
+    // `first`, `first` + 1, ... in that order, in one commit.
+    int NumberProvisional(std::int64_t first);
+    // The lowest provisional number stored (0 when none) and how many there are.
+    int Provisional(std::int64_t& lowest, std::size_t& count);
+    // How many entries lie after `sequence` or are provisional, into `out`.
+    // SQLite's result code.
     int CountAfter(std::int64_t sequence, std::size_t& out);
     // The highest sequence stored (0 when none) into `out`. SQLite's result code.
     int LastSequence(std::int64_t& out);

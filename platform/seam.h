@@ -44,6 +44,8 @@ bool LocalTimeAt(std::int64_t seconds, VellumSystemTime& out) noexcept;
 std::int64_t SecondsOfLocalTime(std::tm& local) noexcept;
 
 // --- Files -------------------------------------------------------------------
+// True when a file or folder exists at the wide path.
+bool PathExists(std::u16string_view path) noexcept;
 // True when the volume a path lives on (platform/volume_root.h) can be
 // reached: a drive letter that exists, or a \\server\share\ that answers. A
 // path with no volume root is judged reachable.

@@ -147,6 +147,15 @@ std::int64_t SecondsOfLocalTime(std::tm& local) noexcept {
     return static_cast<std::int64_t>(std::mktime(&local));
 }
 
+bool PathExists(std::u16string_view path) noexcept {
+    try {
+        struct stat info {};
+        return !path.empty() && stat(Utf16ToUtf8(path).c_str(), &info) == 0;
+    } catch (...) {
+        return false;
+    }
+}
+
 bool VolumeReachable(std::u16string_view) noexcept { return true; }
 
 char16_t PathSeparator() noexcept { return u'/'; }

@@ -73,6 +73,15 @@ bool LocalTimeAt(std::int64_t seconds, VellumSystemTime& out) noexcept {
 // mktime/localtime stop at 2038.
 std::int64_t SecondsOfLocalTime(std::tm& local) noexcept { return _mktime64(&local); }
 
+bool PathExists(std::u16string_view path) noexcept {
+    try {
+        std::u16string text(path);
+        return !text.empty() && GetFileAttributesW(Wide(text)) != INVALID_FILE_ATTRIBUTES;
+    } catch (...) {
+        return false;
+    }
+}
+
 bool VolumeReachable(std::u16string_view path) noexcept {
     try {
         const std::u16string root = VolumeRoot(path);
