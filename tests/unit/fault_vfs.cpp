@@ -16,6 +16,7 @@ struct Arming {
     FileFault fault;
     std::thread::id thread;
     bool armed = false;
+    int failingLeft = -1;    // of the uncounted failing operations; negative: all
     int successesLeft = -1;  // negative: nothing counts
     bool persistent = false;
     bool failing = false;  // persistent, and the first fault is reached
@@ -49,13 +50,16 @@ int Decide(unsigned operation, const char* name) {
     Arming& state = State();
     const std::lock_guard<std::mutex> lock(state.mutex);
     if (!state.armed || name == nullptr) return SQLITE_OK;
-    if ((state.fault.failingOperations & operation) != 0 && StartsWith(name, state.fault.failingPrefix))
+    if ((state.fault.failingOperations & operation) != 0 && StartsWith(name, state.fault.failingPrefix) &&
+        state.failingLeft != 0) {
+        if (state.failingLeft > 0) --state.failingLeft;
         return CodeFor(operation, state.fault.code);
+    }
     if ((state.fault.operations & operation) == 0 || !StartsWith(name, state.fault.prefix) ||
         (state.successesLeft < 0 && !state.failing))
         return SQLITE_OK;
     if (state.failing) return CodeFor(operation, state.fault.code);
-    if (std::this_thread::get_id() != state.thread) return SQLITE_OK;
+    if (!state.fault.everyThread && std::this_thread::get_id() != state.thread) return SQLITE_OK;
     if (state.successesLeft > 0) {
         --state.successesLeft;
         return SQLITE_OK;
@@ -221,6 +225,7 @@ void ArmFileFault(const FileFault& fault, int successes, bool persistent) {
     state.fault = fault;
     state.thread = std::this_thread::get_id();
     state.armed = true;
+    state.failingLeft = fault.failingTimes;
     state.successesLeft = successes;
     state.persistent = persistent;
     state.failing = false;

@@ -41,9 +41,15 @@ struct FileFault {
     std::string prefix;
     // Files whose names begin with failingPrefix (when not empty) fail these
     // operations from the arming on, on every thread, uncounted: a library
-    // that cannot be written while the faults walk through its store.
+    // that cannot be written while the faults walk through its store. With
+    // failingTimes not negative, only that many of them fail.
     unsigned failingOperations = 0;
     std::string failingPrefix;
+    int failingTimes = -1;
+    // Count (and fail) the operations of every thread, the connection's
+    // helper thread included: which thread reaches an operation first then
+    // varies from run to run, and so may the number of fault points.
+    bool everyThread = false;
 };
 
 class FaultVfsScope {

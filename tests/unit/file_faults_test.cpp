@@ -126,6 +126,7 @@ protected:
         Credit("a");
         Credit("b");
         answers_.removedKept1 = RemoveTrack(*library_, Url("kept1"));
+        library_->LandWaitingWork(std::chrono::milliseconds(0));  // one try, on this thread
         Credit("kept0");
         Batch(BatchMode::Add, {"n0", "n1", "n2"});
         Batch(BatchMode::Remove, {"kept2", "b"});
@@ -201,7 +202,7 @@ protected:
         }
         library_.reset();
         EXPECT_EQ(Landed(LibraryPath()), promised);
-        const std::string store = run_.path() + "/vellumdb-pending.db";
+        const std::string store = StorePath();
         if (fs::exists(store)) {
             EXPECT_EQ(Verdict(store, "PRAGMA integrity_check"), "ok");
         }
@@ -250,18 +251,37 @@ protected:
         // of work: they must when the store could be written throughout.
         bool killKeepsAll;
     };
+    static testing::FileFault Fault(unsigned operations, int code, std::string prefix) {
+        testing::FileFault fault;
+        fault.operations = operations;
+        fault.code = code;
+        fault.prefix = std::move(prefix);
+        return fault;
+    }
     Loop OnLibrary(unsigned operations, int code) const {
-        return Loop{"the library's files", {operations, code, LibraryPath(), 0, ""}, true};
+        return Loop{"the library's files", Fault(operations, code, LibraryPath()), true};
     }
     Loop OnEveryFile(unsigned operations, int code) const {
-        return Loop{"every file", {operations, code, run_.path() + "/", 0, ""}, false};
+        return Loop{"every file", Fault(operations, code, run_.path() + "/"), false};
     }
     // The library's writes fail throughout, so that the work goes to the
     // store, whose operations fail in turn.
     Loop OnStoreOfAnUnwritableLibrary(unsigned operations, int code) const {
-        return Loop{"the store, the library unwritable",
-                    {operations, code, run_.path() + "/vellumdb-pending.db", testing::kFileWrite, LibraryPath()},
-                    false};
+        Loop loop{"the store, the library unwritable", Fault(operations, code, StorePath()), false};
+        loop.fault.failingOperations = testing::kFileWrite;
+        loop.fault.failingPrefix = LibraryPath();
+        return loop;
+    }
+    // The library's first write fails, so that the first registration goes
+    // to the store and the rest follows it there and lands from it; the
+    // store's operations fail in turn, on whichever thread lands.
+    Loop OnStoreOfALibraryThatFailedOnce(unsigned operations, int code) const {
+        Loop loop{"the store, one library write failed", Fault(operations, code, StorePath()), false};
+        loop.fault.failingOperations = testing::kFileWrite;
+        loop.fault.failingPrefix = LibraryPath();
+        loop.fault.failingTimes = 1;
+        loop.fault.everyThread = true;
+        return loop;
     }
 
     // Runs until a run meets no fault; returns the runs that met one.
@@ -296,6 +316,7 @@ protected:
     }
 
     std::string LibraryPath() const { return run_.path() + "/" + kLibraryName; }
+    std::string StorePath() const { return run_.path() + "/vellumdb-pending.db"; }
 
     testing::FaultVfsScope vfs_;
     AudioLibrary audio_{};
@@ -351,6 +372,15 @@ TEST_F(FileFaultTest, AStoreThatFailsWhileTheLibraryCannotBeWrittenLosesAndDoubl
         EXPECT_GT(reached, 0);
 }
 
+// Work waits in the store behind one failed commit and lands from it while
+// the store's appends, reads and clean-ups fail in turn: a clean-up that fails
+// after its entries landed must not land them again.
+TEST_F(FileFaultTest, AStoreThatFailsWhileItsWorkLandsLosesAndDoublesNothing) {
+    for (int reached : FailEachInTurn({OnStoreOfALibraryThatFailedOnce(kWrites | testing::kFileSync, SQLITE_FULL),
+                                       OnStoreOfALibraryThatFailedOnce(kStoreOperations, SQLITE_IOERR)}))
+        EXPECT_GT(reached, 0);
+}
+
 // Every lock of the library failing from before Open until after Close, as
 // when another program holds it exclusively all that time; the store can be
 // written throughout. The credit and the registration are acknowledged as
@@ -359,7 +389,7 @@ TEST_F(FileFaultTest, WorkAcknowledgedBeforeTheLibraryCouldBeReadSurvivesAShutDo
     GTEST_SKIP() << "work queued before the library's number is known is held in memory only, and Close drops it";
     fs::copy_file(seed_.path() + "/" + kLibraryName, LibraryPath());
     LibraryConnection library;
-    testing::ArmFileFault({testing::kFileLock, SQLITE_IOERR, LibraryPath(), 0, ""}, 0, true);
+    testing::ArmFileFault(Fault(testing::kFileLock, SQLITE_IOERR, LibraryPath()), 0, true);
     ASSERT_TRUE(library.Open(LibraryPath()));
     EXPECT_TRUE(CreditCompletedPlay(library, platform::Utf8ToUtf16(Url("kept0")), kEnded));
     EXPECT_EQ(Register(library, "a"), Outcome::Waiting);
