@@ -3,7 +3,8 @@
 // write, sync, lock, open or delete, then the 2nd, the 3rd, ... until a run
 // meets no fault; once with only that operation failing and once with it and
 // every later one failing (a disk that stays full), on the library's files
-// alone and on every file, the store's included.
+// alone and on every file, the store's included; and on the store alone while
+// the library cannot be written, or after one of its writes failed.
 //
 // A run opens a library, registers tracks, credits plays, removes a track
 // and runs a batch of adds and one of removals. Then, with the fault cured,
@@ -16,12 +17,15 @@
 #include <sqlite3.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "fault_vfs.h"
@@ -248,8 +252,10 @@ protected:
         const char* name;
         testing::FileFault fault;
         // Whether the files a kill leaves must hold every acknowledged piece
-        // of work: they must when the store could be written throughout.
+        // of work: they must when the store could be written throughout. With
+        // only one operation failing, and with every later one failing too.
         bool killKeepsAll;
+        bool persistentKillKeepsAll;
     };
     static testing::FileFault Fault(unsigned operations, int code, std::string prefix) {
         testing::FileFault fault;
@@ -259,15 +265,15 @@ protected:
         return fault;
     }
     Loop OnLibrary(unsigned operations, int code) const {
-        return Loop{"the library's files", Fault(operations, code, LibraryPath()), true};
+        return Loop{"the library's files", Fault(operations, code, LibraryPath()), true, true};
     }
     Loop OnEveryFile(unsigned operations, int code) const {
-        return Loop{"every file", Fault(operations, code, run_.path() + "/"), false};
+        return Loop{"every file", Fault(operations, code, run_.path() + "/"), false, false};
     }
     // The library's writes fail throughout, so that the work goes to the
     // store, whose operations fail in turn.
     Loop OnStoreOfAnUnwritableLibrary(unsigned operations, int code) const {
-        Loop loop{"the store, the library unwritable", Fault(operations, code, StorePath()), false};
+        Loop loop{"the store, the library unwritable", Fault(operations, code, StorePath()), false, false};
         loop.fault.failingOperations = testing::kFileWrite;
         loop.fault.failingPrefix = LibraryPath();
         return loop;
@@ -276,7 +282,7 @@ protected:
     // to the store and the rest follows it there and lands from it; the
     // store's operations fail in turn, on whichever thread lands.
     Loop OnStoreOfALibraryThatFailedOnce(unsigned operations, int code) const {
-        Loop loop{"the store, one library write failed", Fault(operations, code, StorePath()), false};
+        Loop loop{"the store, one library write failed", Fault(operations, code, StorePath()), false, false};
         loop.fault.failingOperations = testing::kFileWrite;
         loop.fault.failingPrefix = LibraryPath();
         loop.fault.failingTimes = 1;
@@ -288,7 +294,8 @@ protected:
     int FailEachInTurn(const Loop& loop, bool persistent) {
         constexpr int kCap = 5000;  // a guard against a scenario that never ends, not a bound
         for (int successes = 0; successes < kCap; ++successes) {
-            if (!RunOnce(loop.fault, successes, persistent, loop.killKeepsAll)) return successes;
+            const bool killKeepsAll = persistent ? loop.persistentKillKeepsAll : loop.killKeepsAll;
+            if (!RunOnce(loop.fault, successes, persistent, killKeepsAll)) return successes;
             if (HasFailure()) return successes;
         }
         ADD_FAILURE() << "still faulted after " << kCap << " operations";
@@ -350,7 +357,7 @@ TEST_F(FileFaultTest, AFailedLockLosesAndDoublesNothing) {
     // Work done before the connection has read the library's number waits in
     // memory, not in the store, so a kill then loses it (see
     // WorkAcknowledgedBeforeTheLibraryCouldBeReadSurvivesAShutDown).
-    onLibrary.killKeepsAll = false;
+    onLibrary.persistentKillKeepsAll = false;
     for (int reached : FailEachInTurn({onLibrary, OnEveryFile(testing::kFileLock, SQLITE_IOERR)}))
         EXPECT_GT(reached, 0);
 }
