@@ -388,6 +388,30 @@ TEST_F(FileFaultTest, AStoreThatFailsWhileItsWorkLandsLosesAndDoublesNothing) {
         EXPECT_GT(reached, 0);
 }
 
+// A library that cannot be written from the first play on until after
+// shut-down: Close gives up after its wait, and everything acknowledged lands
+// at the next start, once.
+TEST_F(FileFaultTest, WorkThatCannotLandByShutDownLandsOnceAtTheNextStart) {
+    fs::copy_file(seed_.path() + "/" + kLibraryName, LibraryPath());
+    library_ = std::make_unique<LibraryConnection>();
+    testing::ArmFileFault(Fault(kWrites, SQLITE_FULL, LibraryPath()), 0, true);
+    ASSERT_TRUE(library_->Open(LibraryPath()));
+    EXPECT_EQ(Register(*library_, "a"), Outcome::Waiting);
+    Credit("kept0");
+    Credit("a");
+    Credit("kept0");
+    EXPECT_EQ(RemoveTrack(*library_, Url("kept1")), Outcome::Waiting);
+    Batch(BatchMode::Add, {"n0"});
+    EXPECT_EQ(Count("kept0"), 2);
+    EXPECT_EQ(Count("a"), 1);
+    library_->Close();
+    EXPECT_TRUE(testing::FileFaultInjected());
+    testing::DisarmFileFault();
+    const Rows promised{{Url("a"), 1}, {Url("kept0"), 3}, {Url("kept2"), 0}, {Url("n0"), 0}};
+    EXPECT_EQ(Landed(LibraryPath()), promised);
+    EXPECT_EQ(Landed(LibraryPath()), promised) << "landed twice";
+}
+
 // Every lock of the library failing from before Open until after Close, as
 // when another program holds it exclusively all that time; the store can be
 // written throughout. The credit and the registration are acknowledged as
