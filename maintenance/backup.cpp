@@ -109,7 +109,7 @@ BackupOutcome CopyInto(sqlite3* source, std::u16string_view partial, const StopS
 
 std::u16string Digits(unsigned value, int width) {
     char text[12];
-    std::snprintf(text, sizeof text, "%0*u", width, value);
+    if (std::snprintf(text, sizeof text, "%0*u", width, value) < 0) return std::u16string();
     return platform::Utf8ToUtf16(text);
 }
 

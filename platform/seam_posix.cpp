@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <new>
 
 #include "platform/system_time.h"
@@ -173,14 +174,14 @@ bool CreateFolder(std::u16string_view path) noexcept {
 std::vector<std::u16string> FilesInFolder(std::u16string_view path) {
     std::vector<std::u16string> names;
     const std::string folder = Utf16ToUtf8(path);
-    DIR* listing = opendir(folder.c_str());
+    const std::unique_ptr<DIR, int (*)(DIR*)> listing(opendir(folder.c_str()), closedir);
     if (listing == nullptr) return names;
-    while (const dirent* entry = readdir(listing)) {
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): readdir is safe on a stream no other thread uses, as this one is.
+    while (const dirent* entry = readdir(listing.get())) {
         struct stat info {};
         const std::string child = folder + "/" + entry->d_name;
         if (stat(child.c_str(), &info) == 0 && S_ISREG(info.st_mode)) names.push_back(Utf8ToUtf16(entry->d_name));
     }
-    closedir(listing);
     return names;
 }
 
