@@ -22,6 +22,7 @@
 #include "maintenance/play_statistics.h"
 #include "maintenance/register_file.h"
 #include "platform/text.h"
+#include "foreign_lock.h"
 #include "temp_database.h"
 
 namespace vellum {
@@ -31,36 +32,7 @@ const VellumLibraryInterface& kApi = kLibraryInterface;
 
 std::string Url(int i) { return "http://radio/" + std::to_string(i); }
 
-// Another program's connection holding a lock until Release: "BEGIN
-// IMMEDIATE" (the write lock), "BEGIN EXCLUSIVE" (no one reads), or a stepped
-// statement (a read lock, which stops every COMMIT).
-class ForeignLock {
-public:
-    enum Kind { Read, Write, Exclusive };
-    ForeignLock(const std::string& path, Kind kind) {
-        sqlite3_open(path.c_str(), &database_);
-        sqlite3_busy_timeout(database_, 10000);
-        if (kind == Read) {
-            sqlite3_prepare_v2(database_, "SELECT file_name FROM list UNION ALL SELECT 1", -1, &reader_, nullptr);
-            sqlite3_step(reader_);
-        } else {
-            sqlite3_exec(database_, kind == Write ? "BEGIN IMMEDIATE" : "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr);
-        }
-    }
-    ~ForeignLock() {
-        Release();
-        sqlite3_close(database_);
-    }
-    void Release() {
-        sqlite3_finalize(reader_);
-        reader_ = nullptr;
-        if (!sqlite3_get_autocommit(database_)) sqlite3_exec(database_, "COMMIT", nullptr, nullptr, nullptr);
-    }
-
-private:
-    sqlite3* database_ = nullptr;
-    sqlite3_stmt* reader_ = nullptr;
-};
+using testing::ForeignLock;
 
 class NullSink : public BatchProgressSink {
 public:

@@ -18,6 +18,7 @@
 #include "maintenance/play_statistics.h"
 #include "maintenance/register_file.h"
 #include "platform/text.h"
+#include "foreign_lock.h"
 #include "temp_folder.h"
 
 namespace vellum {
@@ -30,35 +31,8 @@ const VellumLibraryInterface& kApi = kLibraryInterface;
 // How long the tests wait for an outcome; never a budget the code must meet.
 constexpr auto kGenerousWait = 30s;
 
-enum class Lock { Read, Write };
-
-// Another program's connection holding a lock until Release, or for `hold`.
-class ForeignLock {
-public:
-    ForeignLock(const std::string& path, Lock kind) {
-        sqlite3_open(path.c_str(), &database_);
-        sqlite3_busy_timeout(database_, 10000);
-        if (kind == Lock::Write) {
-            sqlite3_exec(database_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-        } else {
-            sqlite3_prepare_v2(database_, "SELECT file_name FROM list UNION ALL SELECT 1", -1, &reader_, nullptr);
-            sqlite3_step(reader_);  // a row in hand: the read lock stays until reset
-        }
-    }
-    ~ForeignLock() {
-        Release();
-        sqlite3_close(database_);
-    }
-    void Release() {
-        sqlite3_finalize(reader_);
-        reader_ = nullptr;
-        if (!sqlite3_get_autocommit(database_)) sqlite3_exec(database_, "COMMIT", nullptr, nullptr, nullptr);
-    }
-
-private:
-    sqlite3* database_ = nullptr;
-    sqlite3_stmt* reader_ = nullptr;
-};
+using testing::ForeignLock;
+using Lock = ForeignLock::Kind;
 
 class NullSink : public BatchProgressSink {
 public:
@@ -170,8 +144,8 @@ TEST_P(ForeignLockTest, AddFileAndRemoveFileLandAndReadsSeeThemAtOnce) {
     EXPECT_EQ(Committed(), "http://radio/new=0@0");
 }
 
-INSTANTIATE_TEST_SUITE_P(Locks, ForeignLockTest, ::testing::Values(Lock::Read, Lock::Write),
-                         [](const auto& info) { return info.param == Lock::Read ? "ReadLock" : "WriteLock"; });
+INSTANTIATE_TEST_SUITE_P(Locks, ForeignLockTest, ::testing::Values(ForeignLock::Read, ForeignLock::Write),
+                         [](const auto& info) { return info.param == ForeignLock::Read ? "ReadLock" : "WriteLock"; });
 
 }  // namespace
 }  // namespace vellum
