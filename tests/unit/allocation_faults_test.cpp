@@ -27,6 +27,21 @@ using testing::AlbumFile;
 using testing::FakeAudio;
 using testing::FakeFile;
 
+// The fewest allocations each operation makes when none fails. A loop that
+// reaches fewer no longer runs the path it is about (a fast path taken
+// instead, a probe skipped), and proves nothing.
+// A credit: its key, its entry, the lookup's text and record.
+constexpr int kCreditAllocations = 10;
+// Two probed records with their 25 texts each.
+constexpr int kTwoProbedRecordsAllocations = 40;
+// A removal of two rows: two keys, their entries and statement texts.
+constexpr int kTwoRemovalsAllocations = 10;
+// One probed record with its texts, or one record read back whole.
+constexpr int kOneProbedRecordAllocations = 40;
+constexpr int kOneReadRecordAllocations = 27;
+// One removal: its key, entry and statement text.
+constexpr int kOneRemovalAllocations = 5;
+
 // Counts reports without allocating: it runs with the fault armed.
 class CountingSink : public BatchProgressSink {
 public:
@@ -101,7 +116,7 @@ TEST_F(AllocationFaultTest, APlayCreditLandsOnceOrNotAtAllAsReported) {
         }
         EXPECT_FALSE(credited && threw);
     };
-    EXPECT_GT(testing::FailEachAllocationInTurn(loop), 10);
+    EXPECT_GT(testing::FailEachAllocationInTurn(loop), kCreditAllocations);
     EXPECT_GT(lost, 0);
 }
 
@@ -132,7 +147,7 @@ TEST_F(AllocationFaultTest, ABatchOfAddsStoresEachItemWholeOrNotAtAll) {
     loop.operation = [&] { done = RunBatch(BatchJob{BatchMode::Add, paths, connection(), probe}, sink); };
     loop.check = [&](bool faulted) {
         EXPECT_EQ(sink.finished, 1);
-        EXPECT_LE(done, 2u);
+        EXPECT_LE(done, paths.Size());
         Settle();
         const std::string fresh = Row("C:\\m\\new.flac"), old = Row("C:\\m\\old.flac");
         EXPECT_TRUE(fresh.empty() || whole.find(fresh) == 0) << fresh;
@@ -143,7 +158,7 @@ TEST_F(AllocationFaultTest, ABatchOfAddsStoresEachItemWholeOrNotAtAll) {
             ++partial;
         }
     };
-    EXPECT_GT(testing::FailEachAllocationInTurn(loop), 40);
+    EXPECT_GT(testing::FailEachAllocationInTurn(loop), kTwoProbedRecordsAllocations);
     EXPECT_GT(partial, 0);
 }
 
@@ -168,7 +183,7 @@ TEST_F(AllocationFaultTest, ABatchOfRemovalsRemovesEachRowOrLeavesIt) {
         EXPECT_TRUE(rows == "c3" || (faulted && (rows == "a1,c3" || rows == "b2,c3" || rows == "a1,b2,c3"))) << rows;
         if (rows != "c3") ++kept;
     };
-    EXPECT_GT(testing::FailEachAllocationInTurn(loop), 10);
+    EXPECT_GT(testing::FailEachAllocationInTurn(loop), kTwoRemovalsAllocations);
     EXPECT_GT(kept, 0);
 }
 
@@ -206,7 +221,7 @@ TEST_F(InterfaceFaultTest, AddGetAndRemoveAreWholeOrNothing) {
         const std::string album = Album();
         EXPECT_TRUE(album == "1:Album" || (faulted && album == "0:")) << album;
     };
-    EXPECT_GT(testing::FailEachAllocationInTurn(add), 40);
+    EXPECT_GT(testing::FailEachAllocationInTurn(add), kOneProbedRecordAllocations);
 
     ASSERT_EQ(api::AddFile("C:\\m\\x.flac"), 1);
     VellumTrackRecord* record = nullptr;
@@ -223,7 +238,7 @@ TEST_F(InterfaceFaultTest, AddGetAndRemoveAreWholeOrNothing) {
         }
         api::FreeRecord(record);
     };
-    EXPECT_GT(testing::FailEachAllocationInTurn(get), 27);
+    EXPECT_GT(testing::FailEachAllocationInTurn(get), kOneReadRecordAllocations);
     EXPECT_GT(refused, 0);
 
     testing::FaultLoop remove;
@@ -240,7 +255,7 @@ TEST_F(InterfaceFaultTest, AddGetAndRemoveAreWholeOrNothing) {
         const std::string album = Album();
         EXPECT_TRUE(album == "0:" || (faulted && album == "1:Album")) << album;
     };
-    EXPECT_GT(testing::FailEachAllocationInTurn(remove), 5);
+    EXPECT_GT(testing::FailEachAllocationInTurn(remove), kOneRemovalAllocations);
 }
 
 }  // namespace

@@ -191,7 +191,9 @@ TEST_F(FaultTest, ADamagedDatabaseIsNeitherOpenedNorChanged) {
     connection().Close();
     const std::string healthy = ReadFile(DatabasePath());
     const std::size_t page = 4096;
-    ASSERT_GT(healthy.size(), 6 * page);
+    // The damages below reach into the fifth page and cut one off the end.
+    constexpr std::size_t kPagesTheDamagesNeed = 6;
+    ASSERT_GT(healthy.size(), kPagesTheDamagesNeed * page);
     const std::string damages[] = {
         healthy.substr(0, healthy.size() - page - 100),                                      // cut short
         healthy.substr(0, 3 * page) + std::string(page, '\xA5') + healthy.substr(4 * page),  // a page of noise
@@ -232,17 +234,20 @@ TEST_F(FaultTest, AListTableOfAnotherToolIsReadWithinItsColumnsAndWritesChangeNo
 TEST_F(FaultTest, AFullDiskInTheMiddleOfABatchDropsNothingAndItAllLandsOnceThereIsRoom) {
     StoreKept();
     const std::string pages = Scalar("PRAGMA page_count");
-    ExecOnWriter("PRAGMA max_page_count = " + std::to_string(std::stoi(pages) + 3));
+    // Room for a few rows: the disk fills early in the batch.
+    constexpr int kPagesOfRoom = 3;
+    ExecOnWriter("PRAGMA max_page_count = " + std::to_string(std::stoi(pages) + kPagesOfRoom));
+    constexpr int kItems = 400;  // padded URLs: far more than those pages hold
     BatchPathList add;
-    for (int i = 0; i < 400; ++i) add.Append(Url("batch", i));
-    EXPECT_EQ(Batch(BatchMode::Add, add), 400u);
+    for (int i = 0; i < kItems; ++i) add.Append(Url("batch", i));
+    EXPECT_EQ(Batch(BatchMode::Add, add), static_cast<std::size_t>(kItems));
     EXPECT_TRUE(Credit(kKept));
-    EXPECT_LT(std::stoi(Committed("SELECT count(*) FROM list")), 401);
+    EXPECT_LT(std::stoi(Committed("SELECT count(*) FROM list")), kItems + 1);
     EXPECT_EQ(Committed("PRAGMA integrity_check"), "ok");
     EXPECT_GT(connection().WaitingCount(), 0u);
     ExecOnWriter("PRAGMA max_page_count = 1000000");
     EXPECT_TRUE(connection().LandWaitingWork(kGenerousWait));
-    EXPECT_EQ(Committed("SELECT count(*) FROM list"), "401");
+    EXPECT_EQ(Committed("SELECT count(*) FROM list"), std::to_string(kItems + 1));
     EXPECT_EQ(Plays("http://radio/kept"), "2");
 }
 
