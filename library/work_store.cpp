@@ -103,20 +103,18 @@ int WorkStore::ReadEntries(Statement& query, std::vector<StoredEntry>& out) {
     return rc == SQLITE_DONE ? SQLITE_OK : rc;
 }
 
-int WorkStore::DeleteThrough(std::int64_t sequence) {
-    Statement remove(database_.get(), "DELETE FROM work WHERE sequence <= ?");
-    if (remove.Get() == nullptr) return sqlite3_errcode(database_.get());
-    sqlite3_bind_int64(remove.Get(), 1, sequence);
-    const int rc = sqlite3_step(remove.Get());
-    return rc == SQLITE_DONE ? SQLITE_OK : rc;
-}
+int WorkStore::DeleteThrough(std::int64_t sequence) { return Change("DELETE FROM work WHERE sequence <= ?", sequence); }
 
 int WorkStore::NumberProvisional(std::int64_t first) {
     // -1 becomes `first`, -2 `first` + 1, ...: above every number in use.
-    Statement renumber(database_.get(), "UPDATE work SET sequence = ? - sequence - 1 WHERE sequence < 0");
-    if (renumber.Get() == nullptr) return sqlite3_errcode(database_.get());
-    sqlite3_bind_int64(renumber.Get(), 1, first);
-    const int rc = sqlite3_step(renumber.Get());
+    return Change("UPDATE work SET sequence = ? - sequence - 1 WHERE sequence < 0", first);
+}
+
+int WorkStore::Change(const char* sql, std::int64_t number) {
+    Statement change(database_.get(), sql);
+    if (change.Get() == nullptr) return sqlite3_errcode(database_.get());
+    sqlite3_bind_int64(change.Get(), 1, number);
+    const int rc = sqlite3_step(change.Get());
     return rc == SQLITE_DONE ? SQLITE_OK : rc;
 }
 

@@ -68,6 +68,8 @@ public:
 
 private:
     int ReadEntries(Statement& query, std::vector<StoredEntry>& out);
+    // Runs a one-parameter change; SQLite's result code.
+    int Change(const char* sql, std::int64_t number);
     int SyncFor(EntryKind kind);
 
     DatabaseOwner database_;
