@@ -176,6 +176,9 @@ void LibraryConnection::Close() {
     // A transaction another plugin left open is committed, as the header promises.
     sqlite3_busy_handler(shared_.get(), WaitForLock, &deadline);
     if (!sqlite3_get_autocommit(shared_.get())) Exec(shared_.get(), "COMMIT");
+    // `deadline` ends with this call; a statement another plugin still holds
+    // keeps the handle alive a little longer.
+    sqlite3_busy_handler(shared_.get(), WaitForLock, nullptr);
     CloseFiles();
 }
 
