@@ -171,7 +171,7 @@ void LibraryConnection::Close() {
         else LandStep();
         return state_ == Writer::Idle && !AnythingWaits();
     });
-    Abandon();
+    RollBack();
     MoveHeldToStore();
     // A transaction another plugin left open is committed, as the header promises.
     sqlite3_busy_handler(shared_.get(), WaitForLock, &deadline);
@@ -234,11 +234,11 @@ ApplyResult LibraryConnection::ApplyAlone(WorkEntry& entry) {
         WriteLandedNumber(writer, number) != SQLITE_OK)
         result = ApplyResult::Transient;
     if (result == ApplyResult::Transient || result == ApplyResult::Refused) {
-        if (!sqlite3_get_autocommit(writer)) Exec(writer, "ROLLBACK");
+        RollBack();
         return result;
     }
     if (Exec(writer, "COMMIT") != SQLITE_OK) {
-        if (!sqlite3_get_autocommit(writer)) Exec(writer, "ROLLBACK");
+        RollBack();
         std::int64_t landed = 0;
         if (ReadLandedNumber(writer, landed) != SQLITE_OK || landed < number) return ApplyResult::Transient;
     }
@@ -338,11 +338,7 @@ bool LibraryConnection::BeginWithQueued() {
     std::int64_t landed = 0;
     bool applied = ReadLandedNumber(writer, landed) == SQLITE_OK && NumberKnown(landed);
     if (applied) applied = ApplyQueued() && WriteLandedNumber(writer, applying_) == SQLITE_OK;
-    if (!applied) {
-        if (!sqlite3_get_autocommit(writer)) Exec(writer, "ROLLBACK");
-        applying_ = landed_;
-        heldApplying_ = 0;
-    }
+    if (!applied) RollBack();
     return applied;
 }
 
@@ -387,13 +383,9 @@ bool LibraryConnection::TryCommit() {
         Landed(applying_);
         return true;
     }
-    if (!sqlite3_get_autocommit(writer)) {
-        if ((rc & 0xFF) == SQLITE_BUSY && Clock::now() - landingSince_ < kBusyTimeout) return false;
-        Exec(writer, "ROLLBACK");
-    }
-    state_ = Writer::Idle;
-    applying_ = landed_;
-    heldApplying_ = 0;
+    const bool open = !sqlite3_get_autocommit(writer);
+    if (open && (rc & 0xFF) == SQLITE_BUSY && Clock::now() - landingSince_ < kBusyTimeout) return false;
+    RollBack();
     return false;
 }
 
@@ -407,9 +399,10 @@ void LibraryConnection::Landed(std::int64_t number) {
     if (store_.IsOpen()) store_.DeleteThrough(number);
 }
 
-// Rolls back a transaction still open at shut-down: its entries stay queued.
-void LibraryConnection::Abandon() noexcept {
-    if (state_ != Writer::Landing && state_ != Writer::Batch) return;
+// Rolls back the writer's transaction, if SQLite has not already, and returns
+// to Idle: what it held is still queued (or, for an entry of its own, about to
+// be), and the library holds what it held before.
+void LibraryConnection::RollBack() noexcept {
     if (!sqlite3_get_autocommit(writer_.get())) Exec(writer_.get(), "ROLLBACK");
     state_ = Writer::Idle;
     applying_ = landed_;
@@ -422,7 +415,7 @@ bool LibraryConnection::BeginBatch() {
     const Guard guard(mutex_);
     if (state_ != Writer::Idle || SharedHandleInTransaction() || !BeginWithQueued()) return false;
     state_ = Writer::Batch;
-    if (!QueueTaken()) Abandon();
+    if (!QueueTaken()) RollBack();
     return state_ == Writer::Batch;
 }
 
@@ -442,7 +435,7 @@ bool LibraryConnection::ApplyInBatch(std::unique_ptr<WorkEntry>& entry) {
     }
     // A full disk or an I/O error may have made SQLite roll the whole batch back.
     if (sqlite3_get_autocommit(writer_.get())) {
-        Abandon();
+        RollBack();
         return false;
     }
     if (result == ApplyResult::Transient) Queue(std::move(entry));
@@ -459,7 +452,7 @@ bool LibraryConnection::EndBatch() {
         committed = TryCommit();
         return state_ != Writer::Batch;
     });
-    if (state_ == Writer::Batch) Abandon();
+    if (state_ == Writer::Batch) RollBack();
     WakeHelper();
     return committed;
 }

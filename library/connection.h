@@ -174,7 +174,7 @@ private:
     bool ApplyOne(const StoredEntry& queued);
     bool TryCommit();
     void Landed(std::int64_t number);
-    void Abandon() noexcept;
+    void RollBack() noexcept;
     int Overlay(const std::string& key, RecordOwner& row);
     bool RetryUntil(Guard& guard, Clock::time_point deadline, const std::function<bool()>& attempt);
     void WakeHelper();
